@@ -1,0 +1,19 @@
+# Compile and link options that keep endsession.exe near the size of an empty
+# program while keeping msvcrt's printf (its text mode writes the CRLFs).
+#
+# libstdc++'s headers force __USE_MINGW_ANSI_STDIO=1, which links mingw's own
+# printf (~24 KB): the product includes C headers only, so -nostdinc++ keeps
+# them out and the define keeps msvcrt's printf.
+function(endsession_small_product target)
+  target_compile_options(${target} PRIVATE
+    -Os -nostdinc++ -fno-exceptions -fno-rtti
+    -fno-asynchronous-unwind-tables -fno-unwind-tables
+    -ffunction-sections -fno-ident -fno-builtin-printf
+    -Wall -Wextra)
+  target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    target_link_options(${target} PRIVATE
+      -s -Wl,--gc-sections -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
+  endif()
+endfunction()

@@ -1,0 +1,223 @@
+// A small, deterministic model of the Win32 calls the tool makes; see
+// stand_in_control.h for what tests can script.
+#include <string.h>
+
+#include "platform/stand_in/stand_in_control.h"
+
+namespace stand_in {
+namespace {
+
+constexpr size_t max_calls = 64;
+constexpr size_t max_messages = 8;
+constexpr size_t max_message_length = 1023;
+constexpr size_t max_enabled = 8;
+
+struct message {
+  DWORD code;
+  char text[max_message_length + 1];
+};
+
+// Windows-style texts, CRLF included, for the codes the tests use.
+struct builtin_message {
+  DWORD code;
+  const char* text;
+};
+const builtin_message builtin_messages[] = {
+    {ERROR_ACCESS_DENIED, "Access is denied.\r\n"},
+    {ERROR_INVALID_HANDLE, "The handle is invalid.\r\n"},
+    {ERROR_CALL_NOT_IMPLEMENTED, "This function is not supported on this system.\r\n"},
+    {ERROR_NOT_ALL_ASSIGNED, "Not all privileges or groups referenced are assigned to the caller.\r\n"},
+    {ERROR_NO_SUCH_PRIVILEGE, "A specified privilege does not exist.\r\n"},
+    {ERROR_PRIVILEGE_NOT_HELD, "A required privilege is not held by the client.\r\n"},
+};
+
+struct state {
+  script current;
+  DWORD last_error = ERROR_SUCCESS;
+  call calls[max_calls];
+  size_t call_count = 0;
+  message messages[max_messages];
+  size_t message_count = 0;
+  LUID enabled[max_enabled];
+  size_t enabled_count = 0;
+};
+state the_state;
+
+call& record(call_kind kind) {
+  static call overflow;  // calls beyond the record are dropped, not written past it
+  if (the_state.call_count == max_calls) return overflow = call{};
+  call& entry = the_state.calls[the_state.call_count++];
+  entry = call{};
+  entry.kind = kind;
+  return entry;
+}
+
+bool same_luid(LUID a, LUID b) { return a.LowPart == b.LowPart && a.HighPart == b.HighPart; }
+
+const char* find_message(DWORD code) {
+  for (size_t i = 0; i < the_state.message_count; ++i)
+    if (the_state.messages[i].code == code) return the_state.messages[i].text;
+  for (const builtin_message& entry : builtin_messages)
+    if (entry.code == code) return entry.text;
+  return nullptr;
+}
+
+bool has_inserts(const char* text) {
+  for (const char* p = text; *p != '\0'; ++p)
+    if (p[0] == '%' && p[1] >= '1' && p[1] <= '9') return true;
+  return false;
+}
+
+}  // namespace
+
+void reset() { the_state = state{}; }
+script& current_script() { return the_state.current; }
+void set_last_error(DWORD code) { the_state.last_error = code; }
+
+void set_message(DWORD code, const char* text) {
+  message* slot = nullptr;
+  for (size_t i = 0; i < the_state.message_count; ++i)
+    if (the_state.messages[i].code == code) slot = &the_state.messages[i];
+  if (slot == nullptr) {
+    if (the_state.message_count == max_messages) return;
+    slot = &the_state.messages[the_state.message_count++];
+  }
+  slot->code = code;
+  strncpy(slot->text, text, max_message_length);
+  slot->text[max_message_length] = '\0';
+}
+
+size_t call_count() { return the_state.call_count; }
+const call& call_at(size_t index) { return the_state.calls[index]; }
+
+size_t count_of(call_kind kind) {
+  size_t count = 0;
+  for (size_t i = 0; i < the_state.call_count; ++i) count += the_state.calls[i].kind == kind;
+  return count;
+}
+
+const call* first_of(call_kind kind) {
+  for (size_t i = 0; i < the_state.call_count; ++i)
+    if (the_state.calls[i].kind == kind) return &the_state.calls[i];
+  return nullptr;
+}
+
+size_t enabled_privilege_count() { return the_state.enabled_count; }
+LUID enabled_privilege_at(size_t index) { return the_state.enabled[index]; }
+
+}  // namespace stand_in
+
+using namespace stand_in;
+
+namespace {
+// A recognisable pseudo-handle, like the real (HANDLE)-1.
+HANDLE const current_process = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+HANDLE const token_handle = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x58));
+
+BOOL finish(const outcome& scripted) {
+  if (!scripted.result) the_state.last_error = scripted.last_error;
+  return scripted.result;
+}
+}  // namespace
+
+HANDLE WINAPI GetCurrentProcess(void) {
+  record(call_kind::get_current_process);
+  return current_process;
+}
+
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desired_access, PHANDLE token) {
+  call& entry = record(call_kind::open_process_token);
+  entry.handle = process;
+  entry.access = desired_access;
+  BOOL result = finish(the_state.current.open_process_token);
+  if (result) *token = token_handle;
+  return result;
+}
+
+BOOL WINAPI LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, PLUID luid) {
+  call& entry = record(call_kind::lookup_privilege_value);
+  entry.system_name_is_null = system_name == nullptr;
+  strncpy(entry.privilege_name, name, sizeof entry.privilege_name - 1);
+  if (!the_state.current.lookup_privilege_value.result) return finish(the_state.current.lookup_privilege_value);
+  if (strcmp(name, "SeShutdownPrivilege") != 0) {
+    the_state.last_error = ERROR_NO_SUCH_PRIVILEGE;
+    return FALSE;
+  }
+  *luid = shutdown_luid;  // a failed lookup, like the real one, writes nothing
+  return TRUE;
+}
+
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state,
+                                  DWORD buffer_length, PTOKEN_PRIVILEGES previous_state,
+                                  PDWORD return_length) {
+  call& entry = record(call_kind::adjust_token_privileges);
+  entry.handle = token;
+  entry.disable_all = disable_all;
+  entry.new_state = *new_state;
+  entry.buffer_length = buffer_length;
+  entry.previous_state_is_null = previous_state == nullptr;
+  entry.return_length_is_null = return_length == nullptr;
+  if (the_state.current.adjust_is_scripted) {
+    // The real call sets the last error on success too.
+    the_state.last_error = the_state.current.adjust_token_privileges.last_error;
+    return the_state.current.adjust_token_privileges.result;
+  }
+  // A token holding the shutdown privilege and one other; what it does not
+  // hold is reported as ERROR_NOT_ALL_ASSIGNED with a TRUE result.
+  bool all_assigned = true;
+  for (DWORD i = 0; i < new_state->PrivilegeCount && i < 1; ++i) {
+    LUID luid = new_state->Privileges[i].Luid;
+    bool held = same_luid(luid, shutdown_luid) || same_luid(luid, other_held_luid);
+    if (!held) {
+      all_assigned = false;
+    } else if ((new_state->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0 &&
+               the_state.enabled_count < max_enabled) {
+      the_state.enabled[the_state.enabled_count++] = luid;
+    }
+  }
+  the_state.last_error = all_assigned ? ERROR_SUCCESS : ERROR_NOT_ALL_ASSIGNED;
+  return TRUE;
+}
+
+DWORD WINAPI GetLastError(void) {
+  record(call_kind::get_last_error).last_error_returned = the_state.last_error;
+  return the_state.last_error;
+}
+
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
+  call& entry = record(call_kind::exit_windows_ex);
+  entry.exit_flags = flags;
+  entry.reason = reason;
+  return finish(the_state.current.exit_windows_ex);
+}
+
+DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                            LPSTR buffer, DWORD size, void* arguments) {
+  call& entry = record(call_kind::format_message);
+  entry.format_flags = flags;
+  entry.source_is_null = source == nullptr;
+  entry.message_id = message_id;
+  entry.language_id = language_id;
+  entry.size = size;
+  entry.arguments_is_null = arguments == nullptr;
+  const char* text = (flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0 ? find_message(message_id) : nullptr;
+  if (text == nullptr) {
+    the_state.last_error = ERROR_MR_MID_NOT_FOUND;
+    return 0;
+  }
+  // Inserts without IGNORE_INSERTS would be read from `arguments`; with none
+  // given, the stand-in refuses instead of reading from nowhere.
+  if ((flags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0 && has_inserts(text) && arguments == nullptr) {
+    the_state.last_error = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  size_t length = strlen(text);
+  if (length + 1 > size) {
+    // The worst a real lookup may leave: the buffer filled, unterminated.
+    memcpy(buffer, text, size);
+    the_state.last_error = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  memcpy(buffer, text, length + 1);
+  return static_cast<DWORD>(length);
+}

@@ -1,0 +1,76 @@
+// Native stand-in for exactly the Win32 types, constants and calls the tool
+// uses. Its default is honest: ExitWindowsEx refuses with
+// ERROR_CALL_NOT_IMPLEMENTED, so a native build never ends anyone's session.
+// Tests script outcomes and read the call record through stand_in_control.h.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+typedef int BOOL;
+typedef uint32_t DWORD;
+typedef unsigned int UINT;
+typedef int32_t LONG;
+typedef void* HANDLE;
+typedef HANDLE* PHANDLE;
+typedef const char* LPCSTR;
+typedef char* LPSTR;
+typedef const void* LPCVOID;
+typedef DWORD* PDWORD;
+
+#define WINAPI
+#define FALSE 0
+#define TRUE 1
+
+typedef struct _LUID {
+  DWORD LowPart;
+  LONG HighPart;
+} LUID, *PLUID;
+
+typedef struct _LUID_AND_ATTRIBUTES {
+  LUID Luid;
+  DWORD Attributes;
+} LUID_AND_ATTRIBUTES;
+
+typedef struct _TOKEN_PRIVILEGES {
+  DWORD PrivilegeCount;
+  LUID_AND_ATTRIBUTES Privileges[1];
+} TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+
+#define TOKEN_QUERY 0x0008
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define SE_PRIVILEGE_ENABLED 0x00000002L
+
+#define EWX_LOGOFF 0x00000000
+#define EWX_SHUTDOWN 0x00000001
+#define EWX_REBOOT 0x00000002
+#define EWX_FORCE 0x00000004
+#define EWX_POWEROFF 0x00000008
+
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(primary, sub) ((((DWORD)(sub)) << 10) | (DWORD)(primary))
+
+#define ERROR_SUCCESS 0L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_NO_SUCH_PRIVILEGE 1313L
+#define ERROR_NOT_ALL_ASSIGNED 1300L
+#define ERROR_PRIVILEGE_NOT_HELD 1314L
+
+HANDLE WINAPI GetCurrentProcess(void);
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desired_access, PHANDLE token);
+BOOL WINAPI LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, PLUID luid);
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state,
+                                  DWORD buffer_length, PTOKEN_PRIVILEGES previous_state,
+                                  PDWORD return_length);
+DWORD WINAPI GetLastError(void);
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
+DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                            LPSTR buffer, DWORD size, void* arguments);

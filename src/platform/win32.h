@@ -1,0 +1,10 @@
+// The one platform seam. Product code calls the Win32 names directly; this
+// header decides where they come from: the real <windows.h> in the Windows
+// build, the project's stand-in (same names, scriptable) in the native build.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include "platform/stand_in/win32_stand_in.h"
+#endif

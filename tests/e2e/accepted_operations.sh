@@ -1,0 +1,43 @@
+# Accepted command lines really end the (private) Wine session: no output,
+# exit status 0, and the relay trace shows the four calls in order with the
+# flag value the options call for. One case at a time; each waits for the
+# prefix's server to end with the session.
+. "$(dirname "$0")/wine_case.sh"
+
+accepted() {  # accepted FLAGS-HEX ARGS...
+  local flags=$1
+  shift
+  warm_server "$E2E_PREFIX"
+  run_tool "$E2E_PREFIX" -all,+relay "$@"
+  local run_status=$status
+  wait_for_server "$E2E_PREFIX"  # the session end runs on after the tool returns
+  status=$run_status
+  expect_status 0
+  expect_stdout ""
+  expect_stderr_only_trace
+  local expected
+  expected=$(printf '%s\n' \
+    'advapi32.OpenProcessToken(ffffffffffffffff,00000028,*)' \
+    'advapi32.LookupPrivilegeValueA(00000000,* "SeShutdownPrivilege",*)' \
+    'advapi32.AdjustTokenPrivileges(*,00000000,*,00000000,00000000,00000000)' \
+    "user32.ExitWindowsEx($flags,00000000)")
+  local actual
+  actual=$(traced_calls | sed -E 's/^(advapi32\.OpenProcessToken\(ffffffffffffffff,00000028,)[0-9a-f]+\)/\1*)/;
+    s/^(advapi32\.LookupPrivilegeValueA\(00000000,)[0-9a-f]+ ("SeShutdownPrivilege",)[0-9a-f]+\)/\1* \2*)/;
+    s/^(advapi32\.AdjustTokenPrivileges\()[0-9a-f]+,00000000,[0-9a-f]+,/\1*,00000000,*,/')
+  if [ "$actual" != "$expected" ]; then
+    fail "calls differ"
+    printf -- '--- expected\n%s\n--- actual\n%s\n' "$expected" "$actual" >&2
+  fi
+}
+
+case_logoff() { accepted 00000000 /l; }
+case_shutdown_upper_case() { accepted 00000001 /S; }
+case_reboot() { accepted 00000002 /r; }
+case_poweroff_upper_case() { accepted 00000008 /P; }
+case_forced_logoff_force_twice() { accepted 00000004 /f /f /L; }
+case_forced_shutdown() { accepted 00000005 /s /F; }
+case_forced_reboot_force_first() { accepted 00000006 /F /r; }
+case_forced_poweroff() { accepted 0000000c /p /f; }
+
+run_cases "$@"

@@ -1,0 +1,19 @@
+# Creates the private Wine prefixes the end-to-end cases run in, afresh:
+# $1 a ready prefix, $2 a copy of it without system32/wineboot.exe (there
+# ExitWindowsEx fails). Wine's set-up noise goes to a log, not the test output.
+set -eu
+prefix=$1 no_wineboot=$2
+log=$(dirname "$prefix")/make_prefixes.log
+for p in "$prefix" "$no_wineboot"; do
+  [ -d "$p" ] && WINEPREFIX=$p "$WINESERVER" -k 2>/dev/null || true
+  rm -rf "$p"
+done
+mkdir -p "$(dirname "$prefix")"
+if ! WINEPREFIX=$prefix WINEDEBUG=-all "$WINE" wineboot --init >"$log" 2>&1; then
+  cat "$log" >&2
+  exit 1
+fi
+WINEPREFIX=$prefix "$WINESERVER" -w
+cp -a "$prefix" "$no_wineboot"
+rm "$no_wineboot/drive_c/windows/system32/wineboot.exe"
+echo "prefixes ready: $prefix, $no_wineboot"

@@ -1,0 +1,43 @@
+# Refused command lines: the message, the usage text, exit status 1, nothing on
+# stderr, and (traced) no privilege or session call at all.
+. "$(dirname "$0")/wine_case.sh"
+
+refused() {  # refused MESSAGE ARGS...
+  local message=$1
+  shift
+  run_tool "$E2E_PREFIX" -all "$@"
+  expect_status 1
+  expect_stdout "$message$usage_crlf"
+  expect_stderr_empty
+}
+
+invalid=$'invalid arguement\r\n'
+
+case_no_arguments() { refused $'must supply an arguement\r\n'; }
+case_force_alone() { refused $'need operation\r\n' /f; }
+case_force_twice() { refused $'need operation\r\n' /F /f; }
+case_dash_option() { refused "$invalid" -s; }
+case_long_option() { refused "$invalid" /shutdown; }
+case_bare_letter() { refused "$invalid" s; }
+case_option_with_colon() { refused "$invalid" /s:; }
+case_empty_argument() { refused "$invalid" ""; }
+case_trailing_space() { refused "$invalid" "/s "; }
+case_long_s() { refused "$invalid" $'/\u017f'; }
+case_same_operation_twice() { refused "$invalid" /s /s; }
+case_second_operation() { refused "$invalid" /s /r; }
+case_unknown_before_operation() { refused "$invalid" /x /s; }
+case_unknown_after_operation() { refused "$invalid" /s /x; }
+case_wildcard_is_not_expanded() { refused "$invalid" '/*'; }
+
+case_refused_line_makes_no_system_call() {
+  warm_server "$E2E_PREFIX"
+  run_tool "$E2E_PREFIX" -all,+relay /s /x
+  expect_status 1
+  expect_stdout "$invalid$usage_crlf"
+  grep -q -E 'Call msvcrt\.(printf|exit)' "$err_file" || fail "trace does not show the tool's own run"
+  local calls
+  calls=$(traced_calls)
+  [ -z "$calls" ] || fail "a refused line made system calls: $calls"
+}
+
+run_cases "$@"

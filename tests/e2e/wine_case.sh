@@ -1,0 +1,101 @@
+# Shared by the end-to-end case files: runs the real endsession.exe under Wine
+# and checks its stdout byte for byte, its stderr and its exit status.
+#
+# A case file defines functions named case_<name> and ends with
+# `run_cases "$@"`: `--list` prints the case names (CTest registers one test
+# per name), a name runs that case. Set by CTest: ENDSESSION_EXE, WINE,
+# WINESERVER, E2E_PREFIX (a ready prefix) and E2E_PREFIX_NO_WINEBOOT (the
+# same prefix without system32/wineboot.exe, where ExitWindowsEx fails).
+
+set -u
+
+failures=0
+out_file=$(mktemp) err_file=$(mktemp)
+trap 'rm -f "$out_file" "$err_file"' EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# The program name as Wine hands it to the program: the DOS path on drive Z:.
+program_name() {
+  local path=$ENDSESSION_EXE
+  echo "Z:${path//\//\\}"
+}
+
+# The usage text as msvcrt's text mode writes it: each \n as CRLF. (Kept in
+# a variable: command substitution would drop the final line end.)
+printf -v usage_crlf 'Usage %s: [/f] [ /r | /s | /p | /l ]\r\n\t/r reboot\r\n\t/s shutdown\r\n\t/p poweroff\r\n\t/l logoff\r\n\t/f force one of the above operations\r\n' "$(program_name)"
+
+# run_tool PREFIX WINEDEBUG-VALUE ARGS...: stdout, stderr, status kept.
+run_tool() {
+  local prefix=$1 debug=$2
+  shift 2
+  WINEPREFIX=$prefix WINEDEBUG=$debug "$WINE" "$ENDSESSION_EXE" "$@" >"$out_file" 2>"$err_file"
+  status=$?
+}
+
+# Waits until the prefix's server and everything it runs has ended.
+wait_for_server() {
+  WINEPREFIX=$1 "$WINESERVER" -w
+}
+
+# Starts the prefix's services untraced, so that a traced run that follows
+# records only the tool itself (and what it starts).
+warm_server() {
+  WINEPREFIX=$1 WINEDEBUG=-all "$WINESERVER" -p3
+  WINEPREFIX=$1 WINEDEBUG=-all "$WINE" cmd /c rem >/dev/null 2>&1
+}
+
+expect_status() {
+  [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"
+}
+
+expect_stdout() {
+  local expected=$1
+  if ! cmp -s "$out_file" <(printf '%s' "$expected"); then
+    fail "stdout differs"
+    echo "--- expected" >&2; printf '%s' "$expected" | od -c | head -20 >&2
+    echo "--- actual" >&2; od -c "$out_file" | head -20 >&2
+  fi
+}
+
+expect_stderr_empty() {
+  [ -s "$err_file" ] && { fail "stderr not empty:"; head -5 "$err_file" >&2; }
+  return 0
+}
+
+# The tool's own calls of interest from a +relay trace, without the pointer
+# arguments and return addresses that vary: only the thread that wrote the
+# first trace line (the tool's main thread) is looked at.
+traced_calls() {
+  local thread
+  thread=$(head -1 "$err_file" | cut -d: -f1)
+  grep -E "^$thread:Call (advapi32|user32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|ExitWindowsEx)\(" "$err_file" |
+    sed -E 's/^[0-9a-f]+:Call //; s/ ret=[0-9a-f]+$//'
+}
+
+# Relay output aside, the tool wrote nothing on stderr.
+expect_stderr_only_trace() {
+  local thread
+  thread=$(head -1 "$err_file" | cut -d: -f1)
+  local other
+  other=$(grep "^$thread:" "$err_file" | grep -v -E "^$thread:(Call |Ret  |trace:relay:|Starting thread )" | head -5)
+  [ -z "$other" ] || fail "stderr beyond the trace: $other"
+}
+
+run_cases() {
+  if [ "${1:-}" = "--list" ]; then
+    declare -F | sed -n 's/^declare -f case_//p'
+    return 0
+  fi
+  local name=$1
+  declare -F "case_$name" >/dev/null || { echo "no case $name" >&2; exit 2; }
+  "case_$name"
+  if [ "$failures" -ne 0 ]; then
+    echo "$name: $failures check(s) failed" >&2
+    exit 1
+  fi
+  echo "$name: passed"
+}

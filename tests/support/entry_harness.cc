@@ -1,0 +1,56 @@
+#include "entry_harness.h"
+
+#include <setjmp.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <vector>
+
+int endsession_main(int argc, char** argv);
+
+extern "C" [[noreturn]] void __real_exit(int status);
+
+namespace {
+jmp_buf* exit_target = nullptr;
+int exit_status = 0;
+}  // namespace
+
+extern "C" [[noreturn]] void __wrap_exit(int status) {
+  if (exit_target != nullptr) {
+    exit_status = status;
+    longjmp(*exit_target, 1);
+  }
+  __real_exit(status);
+}
+
+entry_result run_entry(int argc, char** argv) {
+  char* data = nullptr;
+  size_t size = 0;
+  FILE* capture = open_memstream(&data, &size);
+  FILE* saved = stdout;
+  stdout = capture;
+
+  jmp_buf target;
+  exit_target = &target;
+  int status;
+  if (setjmp(target) == 0) {
+    status = endsession_main(argc, argv);
+  } else {
+    status = exit_status;
+  }
+  exit_target = nullptr;
+
+  stdout = saved;
+  fclose(capture);
+  entry_result result{status, std::string(data, size)};
+  free(data);
+  return result;
+}
+
+entry_result run_entry(std::initializer_list<const char*> arguments) {
+  std::vector<char*> argv;
+  for (const char* argument : arguments) argv.push_back(const_cast<char*>(argument));
+  int argc = static_cast<int>(argv.size());
+  argv.push_back(nullptr);
+  return run_entry(argc, argv.data());
+}

@@ -1,0 +1,145 @@
+// The argument grammar, driven through the real entry against the stand-in:
+// which lines are accepted with which flags, and which are refused with which
+// message, without any privilege or session call.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/ascii_case.h"
+#include "entry_harness.h"
+#include "expected_texts.h"
+#include "platform/stand_in/stand_in_control.h"
+
+namespace {
+
+using stand_in::call_kind;
+
+class CommandLine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    stand_in::reset();
+    stand_in::current_script().exit_windows_ex = {TRUE, ERROR_SUCCESS};
+  }
+
+  // Runs the entry with `arguments` after the program name "endsession".
+  static entry_result run(std::vector<const char*> arguments) {
+    arguments.insert(arguments.begin(), "endsession");
+    std::vector<char*> argv;
+    for (const char* argument : arguments) argv.push_back(const_cast<char*>(argument));
+    argv.push_back(nullptr);
+    return run_entry(static_cast<int>(arguments.size()), argv.data());
+  }
+
+  static void expect_accepted(std::vector<const char*> arguments, UINT flags) {
+    entry_result result = run(arguments);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "");
+    ASSERT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 1u);
+    EXPECT_EQ(stand_in::first_of(call_kind::exit_windows_ex)->exit_flags, flags);
+  }
+
+  static void expect_refused(std::vector<const char*> arguments, const std::string& message) {
+    entry_result result = run(arguments);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, message + usage_text("endsession"));
+    EXPECT_EQ(stand_in::call_count(), 0u) << "a refused line must make no system call";
+  }
+};
+
+TEST_F(CommandLine, EachOperationGivesItsFlag) {
+  const struct {
+    const char* option;
+    UINT flags;
+  } cases[] = {{"/l", 0}, {"/s", 1}, {"/r", 2}, {"/p", 8}, {"/L", 0}, {"/S", 1}, {"/R", 2}, {"/P", 8}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.option);
+    stand_in::reset();
+    stand_in::current_script().exit_windows_ex = {TRUE, ERROR_SUCCESS};
+    expect_accepted({c.option}, c.flags);
+  }
+}
+
+TEST_F(CommandLine, ForceAddsFourWhereverAndHoweverOftenItStands) {
+  expect_accepted({"/r", "/f"}, 6);
+  SetUp();
+  expect_accepted({"/f", "/r"}, 6);
+  SetUp();
+  expect_accepted({"/f", "/f", "/l"}, 4);
+  SetUp();
+  expect_accepted({"/F", "/p", "/f", "/F"}, 12);
+  SetUp();
+  expect_accepted({"/s", "/F"}, 5);
+}
+
+TEST_F(CommandLine, NoArgumentAsksForOne) { expect_refused({}, missing_argument_message); }
+
+TEST_F(CommandLine, ForceAloneNeedsAnOperation) {
+  expect_refused({"/f"}, need_operation_message);
+  expect_refused({"/f", "/F"}, need_operation_message);
+}
+
+TEST_F(CommandLine, NearMissesAreInvalid) {
+  for (const char* argument : {"-s", "/shutdown", "s", "/s:", "", "/s ", " /s", "/", "/x", "//s",
+                               "/\xc5\xbf" /* U+017F long s */, "/\xef\xbd\x93" /* fullwidth s */,
+                               "/S\xc5\xbf"}) {
+    SCOPED_TRACE(testing::Message() << '"' << argument << '"');
+    expect_refused({argument}, invalid_argument_message);
+  }
+}
+
+TEST_F(CommandLine, SecondOperationIsInvalidEvenIfTheSame) {
+  expect_refused({"/s", "/s"}, invalid_argument_message);
+  expect_refused({"/s", "/r"}, invalid_argument_message);
+  expect_refused({"/l", "/f", "/L"}, invalid_argument_message);
+}
+
+TEST_F(CommandLine, FirstUnknownArgumentStopsThePassWhereverItStands) {
+  expect_refused({"/x", "/s"}, invalid_argument_message);
+  expect_refused({"/s", "/x"}, invalid_argument_message);
+  // An unknown argument before a second operation: still one message, once.
+  expect_refused({"/s", "/x", "/s"}, invalid_argument_message);
+}
+
+TEST_F(CommandLine, UsageNamesTheProgramAsTheStartUpGaveIt) {
+  const char* argv[] = {"Z:\\tools\\end session.exe", "/q", nullptr};
+  entry_result result = run_entry(2, const_cast<char**>(argv));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, invalid_argument_message + usage_text("Z:\\tools\\end session.exe"));
+}
+
+TEST_F(CommandLine, MissingProgramNameShowsAnEmptyOne) {
+  char* no_arguments[] = {nullptr};
+  entry_result result = run_entry(0, no_arguments);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, missing_argument_message + usage_text(""));
+
+  char* null_name[] = {nullptr, const_cast<char*>("/x"), nullptr};
+  result = run_entry(2, null_name);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, invalid_argument_message + usage_text(""));
+  EXPECT_EQ(stand_in::call_count(), 0u);
+}
+
+TEST_F(CommandLine, ProgramNameIsPrintedVerbatimEvenWithPercentSigns) {
+  entry_result result = run_entry({"%s%n%x.exe"});
+  EXPECT_EQ(result.output, missing_argument_message + usage_text("%s%n%x.exe"));
+}
+
+TEST(AsciiCaseEqual, FoldsOnlyAsciiCapitalsAndComparesWholeTokens) {
+  EXPECT_TRUE(ascii_case_equal("/S", "/s"));
+  EXPECT_TRUE(ascii_case_equal("/s", "/s"));
+  EXPECT_FALSE(ascii_case_equal("/s", "/S")) << "the option side is lower case by contract";
+  EXPECT_FALSE(ascii_case_equal("/", "/s"));
+  EXPECT_FALSE(ascii_case_equal("/ss", "/s"));
+  EXPECT_FALSE(ascii_case_equal("", "/s"));
+  // Bytes that fold to letters under other rules: '[' - 'A' + 'a' is '{',
+  // Latin-1 capitals, and 0x80+ bytes that sign-extend.
+  EXPECT_FALSE(ascii_case_equal("/\xd3", "/s"));
+  EXPECT_FALSE(ascii_case_equal("/\xf3", "/s"));
+  EXPECT_FALSE(ascii_case_equal("/\x13", "/s"));
+  EXPECT_FALSE(ascii_case_equal("/@", "/`"));
+  EXPECT_TRUE(ascii_case_equal("", ""));
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+// The session end against the stand-in: the exact calls and arguments on the
+// way to ExitWindowsEx, and every refused step with its exact message.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "entry_harness.h"
+#include "platform/stand_in/stand_in_control.h"
+
+namespace {
+
+using stand_in::call_kind;
+
+struct printed {
+  int status;
+  std::string output;
+};
+
+// Reaches request_session_end through the entry, with the options that make
+// `flags`, so that its output is captured like the whole program's.
+printed run_session_end(UINT flags) {
+  const char* operation = (flags & EWX_POWEROFF)   ? "/p"
+                          : (flags & EWX_REBOOT)   ? "/r"
+                          : (flags & EWX_SHUTDOWN) ? "/s"
+                                                   : "/l";
+  entry_result result = (flags & EWX_FORCE) ? run_entry({"endsession", operation, "/f"})
+                                            : run_entry({"endsession", operation});
+  return {result.status, result.output};
+}
+
+class SessionEnd : public ::testing::Test {
+ protected:
+  void SetUp() override { stand_in::reset(); }
+  stand_in::script& script() { return stand_in::current_script(); }
+};
+
+TEST_F(SessionEnd, AcceptedRequestMakesTheFourCallsWithExactArguments) {
+  script().exit_windows_ex = {TRUE, ERROR_SUCCESS};
+  printed result = run_session_end(EWX_REBOOT | EWX_FORCE);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, "");
+
+  const stand_in::call* open = stand_in::first_of(call_kind::open_process_token);
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(open->handle, reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)));
+  EXPECT_EQ(open->access, 0x28u);
+
+  const stand_in::call* lookup = stand_in::first_of(call_kind::lookup_privilege_value);
+  ASSERT_NE(lookup, nullptr);
+  EXPECT_TRUE(lookup->system_name_is_null);
+  EXPECT_STREQ(lookup->privilege_name, "SeShutdownPrivilege");
+
+  const stand_in::call* adjust = stand_in::first_of(call_kind::adjust_token_privileges);
+  ASSERT_NE(adjust, nullptr);
+  EXPECT_EQ(adjust->handle, reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x58)));
+  EXPECT_EQ(adjust->disable_all, FALSE);
+  EXPECT_EQ(adjust->new_state.PrivilegeCount, 1u);
+  EXPECT_EQ(adjust->new_state.Privileges[0].Luid.LowPart, stand_in::shutdown_luid.LowPart);
+  EXPECT_EQ(adjust->new_state.Privileges[0].Attributes, 2u);
+  EXPECT_EQ(adjust->buffer_length, 0u);
+  EXPECT_TRUE(adjust->previous_state_is_null);
+  EXPECT_TRUE(adjust->return_length_is_null);
+
+  const stand_in::call* exit_call = stand_in::first_of(call_kind::exit_windows_ex);
+  ASSERT_NE(exit_call, nullptr);
+  EXPECT_EQ(exit_call->exit_flags, 6u);
+  EXPECT_EQ(exit_call->reason, 0u);
+
+  // In this order, and nothing looked up as text.
+  std::string order;
+  for (size_t i = 0; i < stand_in::call_count(); ++i) {
+    call_kind kind = stand_in::call_at(i).kind;
+    if (kind != call_kind::get_last_error) order += static_cast<char>('0' + static_cast<int>(kind));
+  }
+  EXPECT_EQ(order, "01235");
+  ASSERT_EQ(stand_in::enabled_privilege_count(), 1u);
+  EXPECT_EQ(stand_in::enabled_privilege_at(0).LowPart, stand_in::shutdown_luid.LowPart);
+}
+
+TEST_F(SessionEnd, EveryFlagValueReachesTheSystemUnchanged) {
+  for (UINT flags : {0u, 1u, 2u, 8u, 4u, 5u, 6u, 12u}) {
+    SCOPED_TRACE(flags);
+    stand_in::reset();
+    script().exit_windows_ex = {TRUE, ERROR_SUCCESS};
+    printed result = run_session_end(flags);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "");
+    ASSERT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 1u);
+    EXPECT_EQ(stand_in::first_of(call_kind::exit_windows_ex)->exit_flags, flags);
+  }
+}
+
+TEST_F(SessionEnd, TokenThatCannotBeOpenedStopsEverything) {
+  script().open_process_token = {FALSE, ERROR_ACCESS_DENIED};
+  printed result = run_session_end(EWX_SHUTDOWN);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "OpenProcessToken: Access is denied.\r\n");
+  EXPECT_EQ(stand_in::count_of(call_kind::lookup_privilege_value), 0u);
+  EXPECT_EQ(stand_in::count_of(call_kind::adjust_token_privileges), 0u);
+  EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 0u);
+}
+
+TEST_F(SessionEnd, PrivilegeNotHeldIsReportedEvenThoughAdjustReturnedTrue) {
+  script().adjust_is_scripted = true;
+  script().adjust_token_privileges = {TRUE, ERROR_NOT_ALL_ASSIGNED};
+  printed result = run_session_end(EWX_LOGOFF);  // log-off asks for the privilege too
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output,
+            "AdjustTokenPrivileges: Not all privileges or groups referenced are assigned to the "
+            "caller.\r\n");
+  EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 0u);
+}
+
+TEST_F(SessionEnd, AdjustThatFailsOutrightIsReported) {
+  script().adjust_is_scripted = true;
+  script().adjust_token_privileges = {FALSE, ERROR_INVALID_HANDLE};
+  printed result = run_session_end(EWX_POWEROFF);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "AdjustTokenPrivileges: The handle is invalid.\r\n");
+  EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 0u);
+}
+
+// Leaves a recognisable pattern where the next call's locals will lie.
+__attribute__((noinline)) void dirty_the_stack() {
+  volatile unsigned char junk[4096];
+  for (unsigned char& byte : const_cast<unsigned char(&)[4096]>(junk)) byte = 0x14;  // LUID 20 = other_held_luid
+  junk[0] = junk[4095];
+}
+
+TEST_F(SessionEnd, FailedLookupEnablesNothingAndTheAdjustIsReported) {
+  script().lookup_privilege_value = {FALSE, ERROR_NO_SUCH_PRIVILEGE};
+  dirty_the_stack();
+  printed result = run_session_end(EWX_SHUTDOWN);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output,
+            "AdjustTokenPrivileges: Not all privileges or groups referenced are assigned to the "
+            "caller.\r\n");
+  const stand_in::call* adjust = stand_in::first_of(call_kind::adjust_token_privileges);
+  ASSERT_NE(adjust, nullptr);
+  EXPECT_EQ(adjust->new_state.Privileges[0].Luid.LowPart, 0u);
+  EXPECT_EQ(adjust->new_state.Privileges[0].Luid.HighPart, 0);
+  EXPECT_EQ(stand_in::enabled_privilege_count(), 0u) << "no privilege may be enabled by accident";
+  EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 0u);
+}
+
+TEST_F(SessionEnd, RefusedSessionEndSaysCanNotRebootForEveryOperation) {
+  for (UINT flags : {0u, 1u, 2u, 8u, 12u}) {
+    SCOPED_TRACE(flags);
+    stand_in::reset();
+    script().exit_windows_ex = {FALSE, ERROR_PRIVILEGE_NOT_HELD};
+    printed result = run_session_end(flags);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, "Can not reboot: A required privilege is not held by the client.\r\n\n");
+  }
+}
+
+TEST_F(SessionEnd, NativeDefaultNeverEndsTheSession) {
+  printed result = run_session_end(EWX_SHUTDOWN);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "Can not reboot: This function is not supported on this system.\r\n\n");
+}
+
+TEST_F(SessionEnd, ErrorWithoutSystemTextLeavesNothingAfterTheColon) {
+  script().open_process_token = {FALSE, 0xDEAD};
+  EXPECT_EQ(run_session_end(EWX_SHUTDOWN).output, "OpenProcessToken: ");
+  stand_in::reset();
+  script().adjust_is_scripted = true;
+  script().adjust_token_privileges = {TRUE, 0xDEAD};
+  EXPECT_EQ(run_session_end(EWX_SHUTDOWN).output, "AdjustTokenPrivileges: ");
+  stand_in::reset();
+  script().exit_windows_ex = {FALSE, 0xDEAD};
+  EXPECT_EQ(run_session_end(EWX_SHUTDOWN).output, "Can not reboot: \n");
+}
+
+}  // namespace
