@@ -5,12 +5,14 @@
 # printf (~24 KB): the product includes C headers only, so -nostdinc++ keeps
 # them out and the define keeps msvcrt's printf.
 function(endsession_small_product target)
-  target_compile_options(${target} PRIVATE
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:
     -Os -nostdinc++ -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -fno-unwind-tables
     -ffunction-sections -fno-ident -fno-builtin-printf
-    -Wall -Wextra)
-  target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
+    -Wall -Wextra
+    # No build path may reach the binary: builds from any folder match.
+    -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build>)
+  target_compile_definitions(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:__USE_MINGW_ANSI_STDIO=0>)
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "EXECUTABLE")
     target_link_options(${target} PRIVATE

@@ -22,7 +22,6 @@ case_bare_letter() { refused "$invalid" s; }
 case_option_with_colon() { refused "$invalid" /s:; }
 case_empty_argument() { refused "$invalid" ""; }
 case_trailing_space() { refused "$invalid" "/s "; }
-case_long_s() { refused "$invalid" $'/\u017f'; }
 case_same_operation_twice() { refused "$invalid" /s /s; }
 case_second_operation() { refused "$invalid" /s /r; }
 case_unknown_before_operation() { refused "$invalid" /x /s; }

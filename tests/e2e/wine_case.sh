@@ -20,7 +20,7 @@ fail() {
 
 # The program name as Wine hands it to the program: the DOS path on drive Z:.
 program_name() {
-  local path=$ENDSESSION_EXE
+  local path=${ENDSESSION_EXE:-}
   echo "Z:${path//\//\\}"
 }
 
