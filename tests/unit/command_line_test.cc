@@ -17,7 +17,10 @@ using stand_in::call_kind;
 
 class CommandLine : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { fresh_system(); }
+
+  // Each check starts from a system that accepts, with an empty call record.
+  static void fresh_system() {
     stand_in::reset();
     stand_in::current_script().exit_windows_ex = {TRUE, ERROR_SUCCESS};
   }
@@ -32,6 +35,7 @@ class CommandLine : public ::testing::Test {
   }
 
   static void expect_accepted(std::vector<const char*> arguments, UINT flags) {
+    fresh_system();
     entry_result result = run(arguments);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output, "");
@@ -40,6 +44,7 @@ class CommandLine : public ::testing::Test {
   }
 
   static void expect_refused(std::vector<const char*> arguments, const std::string& message) {
+    fresh_system();
     entry_result result = run(arguments);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.output, message + usage_text("endsession"));
@@ -54,21 +59,15 @@ TEST_F(CommandLine, EachOperationGivesItsFlag) {
   } cases[] = {{"/l", 0}, {"/s", 1}, {"/r", 2}, {"/p", 8}, {"/L", 0}, {"/S", 1}, {"/R", 2}, {"/P", 8}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.option);
-    stand_in::reset();
-    stand_in::current_script().exit_windows_ex = {TRUE, ERROR_SUCCESS};
     expect_accepted({c.option}, c.flags);
   }
 }
 
 TEST_F(CommandLine, ForceAddsFourWhereverAndHoweverOftenItStands) {
   expect_accepted({"/r", "/f"}, 6);
-  SetUp();
   expect_accepted({"/f", "/r"}, 6);
-  SetUp();
   expect_accepted({"/f", "/f", "/l"}, 4);
-  SetUp();
   expect_accepted({"/F", "/p", "/f", "/F"}, 12);
-  SetUp();
   expect_accepted({"/s", "/F"}, 5);
 }
 
@@ -124,6 +123,24 @@ TEST_F(CommandLine, MissingProgramNameShowsAnEmptyOne) {
 TEST_F(CommandLine, ProgramNameIsPrintedVerbatimEvenWithPercentSigns) {
   entry_result result = run_entry({"%s%n%x.exe"});
   EXPECT_EQ(result.output, missing_argument_message + usage_text("%s%n%x.exe"));
+}
+
+TEST_F(CommandLine, LongLinesAreAnsweredLikeShortOnes) {
+  std::string long_argument = "/" + std::string(30000, 's');
+  expect_refused({long_argument.c_str()}, invalid_argument_message);
+
+  std::vector<const char*> forces(10000, "/f");
+  forces.push_back("/P");
+  expect_accepted(forces, 12);
+
+  std::vector<const char*> only_forces(10000, "/F");
+  expect_refused(only_forces, need_operation_message);
+}
+
+TEST_F(CommandLine, NonAsciiBytesAroundAnOptionAreInvalid) {
+  for (const char* argument : {"/s\xff", "\xff/s", "/\x80", "/r\xc2\xa0", "\xef\xbc\x8fs"}) {
+    expect_refused({argument}, invalid_argument_message);
+  }
 }
 
 TEST(AsciiCaseEqual, FoldsOnlyAsciiCapitalsAndComparesWholeTokens) {

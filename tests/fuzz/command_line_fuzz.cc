@@ -1,0 +1,148 @@
+// libFuzzer target: the whole program, entry to session end, against the
+// Win32 stand-in. The input is an argument vector (split at NUL bytes; the
+// first element is the program name; an empty input is argc 0). Its length
+// picks how the stand-in system answers, so every outcome gets fuzzed.
+//
+// Checked on every input, against a model written separately here: the
+// exact output (one message, plus the usage text for a refusal, or nothing);
+// no system call at all for a refused line; exactly one ExitWindowsEx with
+// the flag value the tokens call for when the system gets that far; and the
+// exit status that goes with the output.
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "entry_harness.h"
+#include "platform/stand_in/stand_in_control.h"
+
+namespace {
+
+using stand_in::call_kind;
+
+void check(bool condition, const char* what) {
+  if (!condition) {
+    fprintf(stderr, "invariant broken: %s\n", what);
+    abort();
+  }
+}
+
+std::string folded(const std::string& token) {
+  std::string result = token;
+  for (char& c : result)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  return result;
+}
+
+struct expectation {
+  bool accepted;
+  std::string refusal;  // message before the usage text
+  UINT flags;
+};
+
+expectation model(const std::vector<std::string>& tokens) {
+  if (tokens.size() < 2) return {false, "must supply an arguement\n", 0};
+  UINT flags = 0;
+  bool chosen = false;
+  for (size_t i = 1; i < tokens.size(); ++i) {
+    std::string token = folded(tokens[i]);
+    if (token == "/f") {
+      flags |= 4;
+    } else if (!chosen && (token == "/s" || token == "/r" || token == "/p" || token == "/l")) {
+      chosen = true;
+      flags |= token == "/s" ? 1 : token == "/r" ? 2 : token == "/p" ? 8 : 0;
+    } else {
+      return {false, "invalid arguement\n", 0};
+    }
+  }
+  if (!chosen) return {false, "need operation\n", 0};
+  return {true, "", flags};
+}
+
+std::string usage(const std::string& name) {
+  return "Usage " + name +
+         ": [/f] [ /r | /s | /p | /l ]\n\t/r reboot\n\t/s shutdown\n\t/p poweroff\n\t/l logoff\n"
+         "\t/f force one of the above operations\n";
+}
+
+enum class system_answer { accepts, refuses_session_end, withholds_privilege, denies_token };
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<std::string> tokens;
+  if (size > 0) {
+    const char* text = reinterpret_cast<const char*>(data);
+    const char* end = text + size;
+    for (const char* start = text;; ) {
+      const char* nul = static_cast<const char*>(memchr(start, '\0', static_cast<size_t>(end - start)));
+      const char* stop = nul ? nul : end;
+      tokens.emplace_back(start, stop);
+      if (!nul) break;
+      start = nul + 1;
+    }
+  }
+  std::vector<char*> argv;
+  for (std::string& token : tokens) argv.push_back(&token[0]);
+  argv.push_back(nullptr);
+
+  system_answer answer = static_cast<system_answer>(size % 4);
+  stand_in::reset();
+  stand_in::script& script = stand_in::current_script();
+  switch (answer) {
+    case system_answer::accepts: script.exit_windows_ex = {TRUE, ERROR_SUCCESS}; break;
+    case system_answer::refuses_session_end: script.exit_windows_ex = {FALSE, ERROR_ACCESS_DENIED}; break;
+    case system_answer::withholds_privilege:
+      script.adjust_is_scripted = true;
+      script.adjust_token_privileges = {TRUE, ERROR_NOT_ALL_ASSIGNED};
+      break;
+    case system_answer::denies_token: script.open_process_token = {FALSE, ERROR_ACCESS_DENIED}; break;
+  }
+
+  entry_result result = run_entry(static_cast<int>(tokens.size()), argv.data());
+  expectation expected = model(tokens);
+  size_t session_ends = stand_in::count_of(call_kind::exit_windows_ex);
+
+  if (!expected.accepted) {
+    std::string name = tokens.empty() ? "" : tokens[0];
+    check(result.output == expected.refusal + usage(name), "refusal output");
+    check(result.status == 1, "refusal status");
+    check(stand_in::call_count() == 0, "a refused line made a system call");
+    return 0;
+  }
+  switch (answer) {
+    case system_answer::accepts:
+      check(result.output.empty() && result.status == 0, "accepted output and status");
+      break;
+    case system_answer::refuses_session_end:
+      check(result.output == "Can not reboot: Access is denied.\r\n\n" && result.status == 1,
+            "refused session end output and status");
+      break;
+    case system_answer::withholds_privilege:
+      check(result.output ==
+                    "AdjustTokenPrivileges: Not all privileges or groups referenced are assigned "
+                    "to the caller.\r\n" &&
+                result.status == 1,
+            "withheld privilege output and status");
+      check(session_ends == 0, "session end without the privilege");
+      return 0;
+    case system_answer::denies_token:
+      check(result.output == "OpenProcessToken: Access is denied.\r\n" && result.status == 1,
+            "denied token output and status");
+      check(stand_in::count_of(call_kind::lookup_privilege_value) == 0 &&
+                stand_in::count_of(call_kind::adjust_token_privileges) == 0 && session_ends == 0,
+            "calls after a denied token");
+      return 0;
+  }
+  check(session_ends == 1, "exactly one session end");
+  UINT flags = stand_in::first_of(call_kind::exit_windows_ex)->exit_flags;
+  check(flags == expected.flags, "flags match the tokens");
+  check(flags == 0 || flags == 1 || flags == 2 || flags == 8 || flags == 4 || flags == 5 ||
+            flags == 6 || flags == 12,
+        "flags in the documented set");
+  return 0;
+}
