@@ -7,11 +7,7 @@
 accepted() {  # accepted FLAGS-HEX ARGS...
   local flags=$1
   shift
-  warm_server "$E2E_PREFIX"
-  run_tool "$E2E_PREFIX" -all,+relay "$@"
-  local run_status=$status
-  wait_for_server "$E2E_PREFIX"  # the session end runs on after the tool returns
-  status=$run_status
+  run_traced "$@"
   expect_status 0
   expect_stdout ""
   expect_stderr_only_trace

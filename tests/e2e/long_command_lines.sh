@@ -14,11 +14,7 @@ case_one_argument_of_30000_characters() {
 case_ten_thousand_forces_then_an_operation() {
   local arguments=()
   for ((i = 0; i < 10000; i++)); do arguments+=(/f); done
-  warm_server "$E2E_PREFIX"
-  run_tool "$E2E_PREFIX" -all,+relay "${arguments[@]}" /L
-  local run_status=$status
-  wait_for_server "$E2E_PREFIX"
-  status=$run_status
+  run_traced "${arguments[@]}" /L
   expect_status 0
   expect_stdout ""
   traced_calls | grep -qx 'user32.ExitWindowsEx(00000004,00000000)' ||

@@ -4,17 +4,11 @@
 . "$(dirname "$0")/wine_case.sh"
 
 refused_look_alike() {
-  warm_server "$E2E_PREFIX"
-  run_tool "$E2E_PREFIX" -all,+relay "$1"
-  local run_status=$status
-  wait_for_server "$E2E_PREFIX"  # in case the system was asked after all
-  status=$run_status
+  run_traced "$1"  # waits, in case the system was asked after all
   expect_status 1
   expect_stdout $'invalid arguement\r\n'"$usage_crlf"
   expect_stderr_only_trace
-  local calls
-  calls=$(traced_calls)
-  [ -z "$calls" ] || fail "a refused line made system calls: $calls"
+  expect_no_system_calls
 }
 
 case_fullwidth_solidus_and_s() { refused_look_alike $'\uff0f\uff53'; }

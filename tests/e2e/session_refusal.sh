@@ -4,9 +4,7 @@
 
 case_refused_session_end_is_reported() {
   run_tool "$E2E_PREFIX_NO_WINEBOOT" -all /r
-  local run_status=$status
   wait_for_server "$E2E_PREFIX_NO_WINEBOOT"
-  status=$run_status
   expect_status 1
   expect_stderr_empty
   # The system's text keeps its own CRLF, which text mode writes as CR CR LF;

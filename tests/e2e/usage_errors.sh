@@ -29,14 +29,11 @@ case_unknown_after_operation() { refused "$invalid" /s /x; }
 case_wildcard_is_not_expanded() { refused "$invalid" '/*'; }
 
 case_refused_line_makes_no_system_call() {
-  warm_server "$E2E_PREFIX"
-  run_tool "$E2E_PREFIX" -all,+relay /s /x
+  run_traced /s /x
   expect_status 1
   expect_stdout "$invalid$usage_crlf"
   grep -q -E 'Call msvcrt\.(printf|exit)' "$err_file" || fail "trace does not show the tool's own run"
-  local calls
-  calls=$(traced_calls)
-  [ -z "$calls" ] || fail "a refused line made system calls: $calls"
+  expect_no_system_calls
 }
 
 run_cases "$@"

@@ -48,6 +48,15 @@ warm_server() {
   WINEPREFIX=$1 WINEDEBUG=-all "$WINE" cmd /c rem >/dev/null 2>&1
 }
 
+# run_traced ARGS...: runs the tool in $E2E_PREFIX with a +relay trace on
+# stderr, then waits for the server: an accepted line's session end goes on
+# after the tool has returned.
+run_traced() {
+  warm_server "$E2E_PREFIX"
+  run_tool "$E2E_PREFIX" -all,+relay "$@"
+  wait_for_server "$E2E_PREFIX"
+}
+
 expect_status() {
   [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"
 }
@@ -74,6 +83,12 @@ traced_calls() {
   thread=$(head -1 "$err_file" | cut -d: -f1)
   grep -E "^$thread:Call (advapi32|user32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|ExitWindowsEx)\(" "$err_file" |
     sed -E 's/^[0-9a-f]+:Call //; s/ ret=[0-9a-f]+$//'
+}
+
+expect_no_system_calls() {
+  local calls
+  calls=$(traced_calls)
+  [ -z "$calls" ] || fail "a refused line made system calls: $calls"
 }
 
 # Relay output aside, the tool wrote nothing on stderr.

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "entry_harness.h"
+#include "expected_texts.h"
 #include "platform/stand_in/stand_in_control.h"
 
 namespace {
@@ -45,7 +46,7 @@ struct expectation {
 };
 
 expectation model(const std::vector<std::string>& tokens) {
-  if (tokens.size() < 2) return {false, "must supply an arguement\n", 0};
+  if (tokens.size() < 2) return {false, missing_argument_message, 0};
   UINT flags = 0;
   bool chosen = false;
   for (size_t i = 1; i < tokens.size(); ++i) {
@@ -56,17 +57,11 @@ expectation model(const std::vector<std::string>& tokens) {
       chosen = true;
       flags |= token == "/s" ? 1 : token == "/r" ? 2 : token == "/p" ? 8 : 0;
     } else {
-      return {false, "invalid arguement\n", 0};
+      return {false, invalid_argument_message, 0};
     }
   }
-  if (!chosen) return {false, "need operation\n", 0};
+  if (!chosen) return {false, need_operation_message, 0};
   return {true, "", flags};
-}
-
-std::string usage(const std::string& name) {
-  return "Usage " + name +
-         ": [/f] [ /r | /s | /p | /l ]\n\t/r reboot\n\t/s shutdown\n\t/p poweroff\n\t/l logoff\n"
-         "\t/f force one of the above operations\n";
 }
 
 enum class system_answer { accepts, refuses_session_end, withholds_privilege, denies_token };
@@ -86,9 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       start = nul + 1;
     }
   }
-  std::vector<char*> argv;
-  for (std::string& token : tokens) argv.push_back(&token[0]);
-  argv.push_back(nullptr);
+  std::vector<const char*> arguments;
+  for (const std::string& token : tokens) arguments.push_back(token.c_str());
 
   system_answer answer = static_cast<system_answer>(size % 4);
   stand_in::reset();
@@ -103,13 +97,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case system_answer::denies_token: script.open_process_token = {FALSE, ERROR_ACCESS_DENIED}; break;
   }
 
-  entry_result result = run_entry(static_cast<int>(tokens.size()), argv.data());
+  entry_result result = run_entry(arguments);
   expectation expected = model(tokens);
   size_t session_ends = stand_in::count_of(call_kind::exit_windows_ex);
 
   if (!expected.accepted) {
     std::string name = tokens.empty() ? "" : tokens[0];
-    check(result.output == expected.refusal + usage(name), "refusal output");
+    check(result.output == expected.refusal + usage_text(name), "refusal output");
     check(result.status == 1, "refusal status");
     check(stand_in::call_count() == 0, "a refused line made a system call");
     return 0;

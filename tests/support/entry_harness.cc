@@ -4,8 +4,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <vector>
-
 int endsession_main(int argc, char** argv);
 
 extern "C" [[noreturn]] void __real_exit(int status);
@@ -47,10 +45,13 @@ entry_result run_entry(int argc, char** argv) {
   return result;
 }
 
-entry_result run_entry(std::initializer_list<const char*> arguments) {
+entry_result run_entry(const std::vector<const char*>& arguments) {
   std::vector<char*> argv;
   for (const char* argument : arguments) argv.push_back(const_cast<char*>(argument));
-  int argc = static_cast<int>(argv.size());
   argv.push_back(nullptr);
-  return run_entry(argc, argv.data());
+  return run_entry(static_cast<int>(arguments.size()), argv.data());
+}
+
+entry_result run_entry(std::initializer_list<const char*> arguments) {
+  return run_entry(std::vector<const char*>(arguments));
 }

@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 struct entry_result {
   int status;
@@ -15,4 +16,6 @@ struct entry_result {
 
 // argv[0] is the program name; argc may be 0 and argv may hold a NULL name.
 entry_result run_entry(int argc, char** argv);
+// The vector's first element is the program name; argc is its size.
+entry_result run_entry(const std::vector<const char*>& arguments);
 entry_result run_entry(std::initializer_list<const char*> arguments);

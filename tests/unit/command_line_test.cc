@@ -28,10 +28,7 @@ class CommandLine : public ::testing::Test {
   // Runs the entry with `arguments` after the program name "endsession".
   static entry_result run(std::vector<const char*> arguments) {
     arguments.insert(arguments.begin(), "endsession");
-    std::vector<char*> argv;
-    for (const char* argument : arguments) argv.push_back(const_cast<char*>(argument));
-    argv.push_back(nullptr);
-    return run_entry(static_cast<int>(arguments.size()), argv.data());
+    return run_entry(arguments);
   }
 
   static void expect_accepted(std::vector<const char*> arguments, UINT flags) {
