@@ -3,24 +3,28 @@
 # a refusal then costs what an empty program costs (USER32's start-up is the
 # dearest part of a process start; on Windows it also ties the process to the
 # window manager). The product code is unchanged: it links against import
-# libraries made by `dlltool --output-delaylib` from the .def files, which
-# list exactly the functions the tool calls.
+# libraries made by `dlltool --output-delaylib` from .def files, which list
+# exactly the functions the tool calls.
 set(CMAKE_DLLTOOL x86_64-w64-mingw32-dlltool CACHE FILEPATH "dlltool for the delay-load libraries")
 
-# endsession_delay_loaded(<target> <dll> ...): links <target> to each <dll>
-# (named after src/platform/delay_load/<dll>.def) delay-loaded.
+# endsession_delay_loaded(<target> <def-file> ...): links <target> to the DLL
+# each .def file names (its LIBRARY line), delay-loaded. dlltool runs in the
+# output folder on a relative name: it names its symbols after the output
+# path (__tailMerge_libuser32_delay_a), and no build path may reach a binary.
 function(endsession_delay_loaded target)
-  foreach(dll IN LISTS ARGN)
-    set(def ${PROJECT_SOURCE_DIR}/src/platform/delay_load/${dll}.def)
-    set(library ${CMAKE_BINARY_DIR}/delay_load/lib${dll}_delay.a)
-    string(TOUPPER ${dll} dll_name)
-    add_custom_command(OUTPUT ${library}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay_load
-      COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --dllname ${dll_name}.dll
-              --output-delaylib ${library}
-      DEPENDS ${def} VERBATIM)
-    add_custom_target(${dll}_delay_library DEPENDS ${library})
-    add_dependencies(${target} ${dll}_delay_library)
-    target_link_libraries(${target} PRIVATE ${library})
+  set(folder ${CMAKE_BINARY_DIR}/delay_load)
+  foreach(def IN LISTS ARGN)
+    get_filename_component(name ${def} NAME_WE)
+    set(library lib${name}_delay.a)
+    if(NOT TARGET ${name}_delay_library)
+      add_custom_command(OUTPUT ${folder}/${library}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+        COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --output-delaylib ${library}
+        WORKING_DIRECTORY ${folder}
+        DEPENDS ${def} VERBATIM)
+      add_custom_target(${name}_delay_library DEPENDS ${folder}/${library})
+    endif()
+    add_dependencies(${target} ${name}_delay_library)
+    target_link_libraries(${target} PRIVATE ${folder}/${library})
   endforeach()
 endfunction()

@@ -4,10 +4,11 @@
 # libstdc++'s headers force __USE_MINGW_ANSI_STDIO=1, which links mingw's own
 # printf (~24 KB): the product includes C headers only, so -nostdinc++ keeps
 # them out and the define keeps msvcrt's printf.
+include(${CMAKE_CURRENT_LIST_DIR}/small_sections.cmake)
+
 function(endsession_small_product target)
   target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:
     -Os -nostdinc++ -fno-exceptions -fno-rtti
-    -fno-asynchronous-unwind-tables -fno-unwind-tables
     -ffunction-sections -fno-ident -fno-builtin-printf
     -Wall -Wextra
     # No build path may reach the binary: builds from any folder match.
@@ -15,7 +16,13 @@ function(endsession_small_product target)
   target_compile_definitions(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:__USE_MINGW_ANSI_STDIO=0>)
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "EXECUTABLE")
-    target_link_options(${target} PRIVATE
-      -s -Wl,--gc-sections -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
+    endsession_small_sections_script(linker_script)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${linker_script})
+    target_link_options(${target} PRIVATE -Wl,-T,${linker_script}
+      -s -Wl,--gc-sections -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp
+      # Remote Desktop hosts apply no legacy compatibility mapping, and the
+      # header's floor is the manifest's: Windows 7 (6.1).
+      -Wl,--tsaware,--major-subsystem-version,6,--minor-subsystem-version,1
+      -Wl,--major-os-version,6,--minor-os-version,1)
   endif()
 endfunction()

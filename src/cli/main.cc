@@ -5,6 +5,8 @@
 #include <stdlib.h>
 
 #include "cli/ascii_case.h"
+#include "cli/command_line_check.h"
+#include "console/console_text.h"
 #include "platform/win32.h"
 #include "session/session_end.h"
 
@@ -24,7 +26,8 @@ const operation_option operation_options[] = {
 };
 
 // exit() rather than a return, so the caller needs no error path; exit()
-// flushes the buffered output first.
+// flushes the buffered output first. The name is the system's text, not the
+// tool's: it is written in the console's code page.
 [[noreturn]] void show_usage_and_exit(const char* program_name) {
   printf(
       "Usage %s: [/f] [ /r | /s | /p | /l ]\n"
@@ -33,7 +36,7 @@ const operation_option operation_options[] = {
       "\t/p poweroff\n"
       "\t/l logoff\n"
       "\t/f force one of the above operations\n",
-      program_name);
+      ansi_to_console_text(program_name));
   exit(1);
 }
 
@@ -45,6 +48,12 @@ int main(int argc, char** argv) {
   UINT exit_flags = 0;
   bool operation_chosen = false;
 
+  // Every non-ASCII argument is invalid, even where the system has already
+  // best-fitted it into a valid option in argv.
+  if (!arguments_are_ascii(GetCommandLineW())) {
+    printf("invalid arguement\n");
+    show_usage_and_exit(program_name);
+  }
   if (argc < 2) {
     printf("must supply an arguement\n");
     show_usage_and_exit(program_name);

@@ -140,6 +140,70 @@ TEST_F(CommandLine, NonAsciiBytesAroundAnOptionAreInvalid) {
   }
 }
 
+// Where the system ignores the UTF-8 code page, it best-fits the command line
+// before argv exists: argv then holds valid options while the line the user
+// typed held look-alikes. Only the line as the system holds it can tell.
+TEST_F(CommandLine, NonAsciiAfterTheProgramNameIsRefusedWhateverArgvHolds) {
+  const struct {
+    const char16_t* line;
+    const char* best_fitted;  // what argv holds after the program name
+    const char* refusal;      // nullptr: accepted as a log-off
+  } cases[] = {
+      {u"endsession \uff0f\uff53", "/s", invalid_argument_message},         // at the start
+      {u"endsession /f \u2215s /f", "/s", invalid_argument_message},         // in the middle
+      {u"endsession /l /f \u2044", "/l", invalid_argument_message},          // at the end
+      {u"endsession\t/f\u3000/l", "/l", invalid_argument_message},           // between options
+      {u"\"C:\\Program Files\\endsession.exe\"\uff0f\uff32", "/r", invalid_argument_message},
+      // An unquoted name ends at the first space, quotes or not: what
+      // follows is checked even where the C runtime would call it the name.
+      {u"C:\\\"Jo r\u00f6\"\\endsession.exe /l", "/l", invalid_argument_message},
+      {u"C:\\Users\\J\u00f6rg\\bin\\endsession.exe /l", "/l", nullptr},
+      {u"\"C:\\Users\\J\u00f6rg\\end session.exe\" /l", "/l", nullptr},
+      {u"\"C:\\J\u00f6rg\\endsession.exe\"/l", "/l", nullptr},
+      {u"\"C:\\J\u00f6rg\\endsession.exe", nullptr, missing_argument_message},  // no closing quote
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    fresh_system();
+    stand_in::current_script().command_line = c.line;
+    entry_result result = c.best_fitted ? run({c.best_fitted}) : run({});
+    if (c.refusal == nullptr) {
+      EXPECT_EQ(result.status, 0);
+      EXPECT_EQ(result.output, "");
+      EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 1u);
+    } else {
+      EXPECT_EQ(result.status, 1);
+      EXPECT_EQ(result.output, c.refusal + usage_text("endsession"));
+      EXPECT_EQ(stand_in::call_count(), 0u);
+    }
+  }
+}
+
+// The program name is the system's text, not the tool's: it reaches the
+// console in the console's code page, converted from argv's ANSI one.
+TEST_F(CommandLine, UsageWritesTheProgramNameInTheConsolesCodePage) {
+  const struct {
+    UINT ansi, console, oem;
+    const char* name;      // argv[0], in the ANSI code page
+    const char* expected;  // in the console's
+  } cases[] = {
+      {CP_UTF8, stand_in::latin1_code_page, CP_UTF8, "C:\\\xc3\xa9t\xc3\xa9\\es.exe", "C:\\\xe9t\xe9\\es.exe"},
+      {CP_UTF8, 0, stand_in::latin1_code_page, "C:\\\xc3\xa9t\xc3\xa9\\es.exe", "C:\\\xe9t\xe9\\es.exe"},
+      {stand_in::latin1_code_page, CP_UTF8, stand_in::latin1_code_page, "\xe9t\xe9.exe", "\xc3\xa9t\xc3\xa9.exe"},
+      {CP_UTF8, stand_in::latin1_code_page, CP_UTF8, "\xe3\x83\x86.exe", "?.exe"},  // U+30C6: not in Latin-1
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    fresh_system();
+    stand_in::script& script = stand_in::current_script();
+    script.ansi_code_page = c.ansi;
+    script.console_output_code_page = c.console;
+    script.oem_code_page = c.oem;
+    entry_result result = run_entry({c.name, "/x"});
+    EXPECT_EQ(result.output, invalid_argument_message + usage_text(c.expected));
+  }
+}
+
 TEST(AsciiCaseEqual, FoldsOnlyAsciiCapitalsAndComparesWholeTokens) {
   EXPECT_TRUE(ascii_case_equal("/S", "/s"));
   EXPECT_TRUE(ascii_case_equal("/s", "/s"));

@@ -120,27 +120,35 @@ TEST_F(SessionEnd, AdjustThatFailsOutrightIsReported) {
   EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 0u);
 }
 
-// Leaves a recognisable pattern where the next call's locals will lie.
-__attribute__((noinline)) void dirty_the_stack() {
-  volatile unsigned char junk[4096];
-  for (unsigned char& byte : const_cast<unsigned char(&)[4096]>(junk)) byte = 0x14;  // LUID 20 = other_held_luid
-  junk[0] = junk[4095];
+// Plants the LUID of a privilege the token holds (other_held_luid) all over
+// the stack where the next call's locals will lie. A LUID is two 32-bit
+// halves at a 4-byte alignment, so the pattern is planted at both phases.
+__attribute__((noinline)) void plant_held_luid_on_the_stack(int phase) {
+  volatile DWORD junk[1024];
+  for (int i = 0; i < 1024; ++i)
+    junk[i] = (i + phase) % 2 == 0 ? stand_in::other_held_luid.LowPart
+                                   : static_cast<DWORD>(stand_in::other_held_luid.HighPart);
+  junk[0] = junk[1023];
 }
 
 TEST_F(SessionEnd, FailedLookupEnablesNothingAndTheAdjustIsReported) {
-  script().lookup_privilege_value = {FALSE, ERROR_NO_SUCH_PRIVILEGE};
-  dirty_the_stack();
-  printed result = run_session_end(EWX_SHUTDOWN);
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output,
-            "AdjustTokenPrivileges: Not all privileges or groups referenced are assigned to the "
-            "caller.\r\n");
-  const stand_in::call* adjust = stand_in::first_of(call_kind::adjust_token_privileges);
-  ASSERT_NE(adjust, nullptr);
-  EXPECT_EQ(adjust->new_state.Privileges[0].Luid.LowPart, 0u);
-  EXPECT_EQ(adjust->new_state.Privileges[0].Luid.HighPart, 0);
-  EXPECT_EQ(stand_in::enabled_privilege_count(), 0u) << "no privilege may be enabled by accident";
-  EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 0u);
+  for (int phase : {0, 1}) {
+    SCOPED_TRACE(phase);
+    stand_in::reset();
+    script().lookup_privilege_value = {FALSE, ERROR_NO_SUCH_PRIVILEGE};
+    plant_held_luid_on_the_stack(phase);
+    printed result = run_session_end(EWX_SHUTDOWN);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output,
+              "AdjustTokenPrivileges: Not all privileges or groups referenced are assigned to the "
+              "caller.\r\n");
+    const stand_in::call* adjust = stand_in::first_of(call_kind::adjust_token_privileges);
+    ASSERT_NE(adjust, nullptr);
+    EXPECT_EQ(adjust->new_state.Privileges[0].Luid.LowPart, 0u);
+    EXPECT_EQ(adjust->new_state.Privileges[0].Luid.HighPart, 0);
+    EXPECT_EQ(stand_in::enabled_privilege_count(), 0u) << "no privilege may be enabled by accident";
+    EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 0u);
+  }
 }
 
 TEST_F(SessionEnd, RefusedSessionEndSaysCanNotRebootForEveryOperation) {

@@ -67,4 +67,38 @@ TEST_F(SystemErrorText, EachCallReusesTheBufferAndReplacesTheText) {
   EXPECT_STREQ(system_error_text(0xDEADu), "");
 }
 
+// The text reaches the console in the code page it decodes output in: the
+// console's own, or the OEM one when the process has none.
+TEST_F(SystemErrorText, TextIsWrittenInTheConsolesCodePage) {
+  const struct {
+    UINT console, oem;
+    const char* expected;
+  } cases[] = {
+      {stand_in::latin1_code_page, CP_UTF8, "Acc\xe8s refus\xe9 \xe0 ?.\r\n"},
+      {CP_UTF8, stand_in::latin1_code_page, "Acc\xc3\xa8s refus\xc3\xa9 \xc3\xa0 \xe6\x97\xa5.\r\n"},
+      {0, stand_in::latin1_code_page, "Acc\xe8s refus\xe9 \xe0 ?.\r\n"},  // no console
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    stand_in::reset();
+    stand_in::script& script = stand_in::current_script();
+    script.console_output_code_page = c.console;
+    script.oem_code_page = c.oem;
+    stand_in::set_message(5, "Acc\xc3\xa8s refus\xc3\xa9 \xc3\xa0 \xe6\x97\xa5.\r\n");  // U+65E5 last
+    EXPECT_STREQ(system_error_text(5), c.expected);
+  }
+}
+
+// 85 three-byte characters and the NUL fill the 256 bytes; one more does
+// not fit, and no half of it is kept.
+TEST_F(SystemErrorText, ConvertedTextThatDoesNotFitGivesTheEmptyString) {
+  stand_in::current_script().console_output_code_page = CP_UTF8;
+  std::string fits;
+  for (int i = 0; i < 85; ++i) fits += "\xe6\x97\xa5";
+  stand_in::set_message(4002, fits.c_str());
+  EXPECT_EQ(std::string(system_error_text(4002)), fits);
+  stand_in::set_message(4003, (fits + "\xe6\x97\xa5").c_str());
+  EXPECT_STREQ(system_error_text(4003), "");
+}
+
 }  // namespace

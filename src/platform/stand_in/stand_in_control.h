@@ -1,8 +1,13 @@
 // Test-side control of the native Win32 stand-in: script each call's outcome
-// and last error, give FormatMessageA texts, and read back the record of the
-// calls made with their arguments. reset() restores the honest defaults:
-// every call succeeds except ExitWindowsEx (ERROR_CALL_NOT_IMPLEMENTED), the
-// token holds SeShutdownPrivilege, and only the built-in texts are known.
+// and last error, give the system's message texts, the command line and the
+// code pages, and read back the record of the privilege, session and message
+// calls made with their arguments (the text plumbing -- command line, code
+// pages, conversions -- is scripted, not recorded). reset() restores the
+// honest defaults: every call succeeds except ExitWindowsEx
+// (ERROR_CALL_NOT_IMPLEMENTED), the token holds SeShutdownPrivilege, only the
+// built-in texts are known, the command line is "endsession", and every code
+// page is Latin-1 (28591), whose bytes map one to one onto UTF-16, so that
+// any bytes in argv come out unchanged.
 #pragma once
 
 #include <stddef.h>
@@ -34,7 +39,7 @@ struct call {
   bool previous_state_is_null, return_length_is_null;
   UINT exit_flags;            // ExitWindowsEx
   DWORD reason;               // ExitWindowsEx
-  DWORD format_flags, message_id, language_id, size;  // FormatMessageA
+  DWORD format_flags, message_id, language_id, size;  // FormatMessageW
   bool source_is_null, arguments_is_null;
   DWORD last_error_returned;  // GetLastError
 };
@@ -45,6 +50,8 @@ struct outcome {
   DWORD last_error;
 };
 
+constexpr UINT latin1_code_page = 28591;
+
 struct script {
   outcome open_process_token{TRUE, ERROR_SUCCESS};
   outcome lookup_privilege_value{TRUE, ERROR_SUCCESS};
@@ -53,6 +60,14 @@ struct script {
   bool adjust_is_scripted = false;
   outcome adjust_token_privileges{TRUE, ERROR_SUCCESS};
   outcome exit_windows_ex{FALSE, ERROR_CALL_NOT_IMPLEMENTED};
+  // The command line as the system holds it (GetCommandLineW).
+  const char16_t* command_line = u"endsession";
+  // The code pages: CP_ACP's, the console's output one (0: no console) and
+  // the OEM one. The stand-in converts 28591 (Latin-1, '?' for what it
+  // lacks) and 65001 (UTF-8) only.
+  UINT ansi_code_page = latin1_code_page;
+  UINT console_output_code_page = latin1_code_page;
+  UINT oem_code_page = latin1_code_page;
 };
 
 // The LUID the stand-in system gives SeShutdownPrivilege.
@@ -63,7 +78,8 @@ constexpr LUID other_held_luid{20, 0};
 void reset();
 script& current_script();
 void set_last_error(DWORD code);
-// Adds or replaces the system text for `code` (copied; at most 1023 bytes).
+// Adds or replaces the system text for `code`, given in UTF-8 (copied; at
+// most 1023 bytes).
 void set_message(DWORD code, const char* text);
 
 size_t call_count();

@@ -191,8 +191,120 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
   return finish(the_state.current.exit_windows_ex);
 }
 
-DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
-                            LPSTR buffer, DWORD size, void* arguments) {
+// UTF-8 to UTF-16 and back, for the stand-in's texts and code page 65001.
+// Malformed UTF-8 becomes U+FFFD, as with the real conversion.
+namespace {
+
+size_t utf8_to_utf16(const char* text, size_t length, char16_t* out, size_t out_size) {
+  size_t written = 0;
+  auto put = [&](char32_t unit) {
+    if (out != nullptr && written < out_size) out[written] = static_cast<char16_t>(unit);
+    ++written;
+  };
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* end = p + length;
+  while (p < end) {
+    char32_t c = *p++;
+    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    if (c >= 0x80 && more == 0) c = 0xFFFD;
+    if (more > 0) c &= 0x3Fu >> more;
+    for (; more > 0; --more) {
+      if (p == end || (*p & 0xC0) != 0x80) { c = 0xFFFD; break; }
+      c = (c << 6) | (*p++ & 0x3Fu);
+    }
+    if (c >= 0x10000) {
+      put(0xD800 + ((c - 0x10000) >> 10));
+      put(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      put(c);
+    }
+  }
+  return written;
+}
+
+size_t utf16_to_utf8(const char16_t* wide, size_t length, char* out, size_t out_size) {
+  size_t written = 0;
+  auto put = [&](char32_t byte) {
+    if (out != nullptr && written < out_size) out[written] = static_cast<char>(byte);
+    ++written;
+  };
+  for (size_t i = 0; i < length; ++i) {
+    char32_t c = wide[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
+    if (c < 0x80) {
+      put(c);
+    } else if (c < 0x800) {
+      put(0xC0 | (c >> 6)), put(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      put(0xE0 | (c >> 12)), put(0x80 | ((c >> 6) & 0x3F)), put(0x80 | (c & 0x3F));
+    } else {
+      put(0xF0 | (c >> 18)), put(0x80 | ((c >> 12) & 0x3F)), put(0x80 | ((c >> 6) & 0x3F)),
+          put(0x80 | (c & 0x3F));
+    }
+  }
+  return written;
+}
+
+UINT resolved(UINT code_page) { return code_page == CP_ACP ? the_state.current.ansi_code_page : code_page; }
+
+// Like the real calls: -1 counts the NUL too; a size of 0 asks for the
+// length; too small a buffer fails with ERROR_INSUFFICIENT_BUFFER after
+// writing what fits (the worst a real conversion may leave).
+int conversion_result(size_t needed, size_t size) {
+  if (size != 0 && needed > size) {
+    the_state.last_error = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  return static_cast<int>(needed);
+}
+
+}  // namespace
+
+int WINAPI MultiByteToWideChar(UINT code_page, DWORD, LPCSTR text, int length, LPWSTR wide,
+                               int wide_size) {
+  size_t count = length < 0 ? strlen(text) + 1 : static_cast<size_t>(length);
+  size_t size = static_cast<size_t>(wide_size);
+  size_t needed;
+  switch (resolved(code_page)) {
+    case CP_UTF8: needed = utf8_to_utf16(text, count, size ? wide : nullptr, size); break;
+    case latin1_code_page:
+      for (size_t i = 0; i < count && i < size; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+      needed = count;
+      break;
+    default: the_state.last_error = ERROR_INVALID_PARAMETER; return 0;
+  }
+  return conversion_result(needed, size);
+}
+
+int WINAPI WideCharToMultiByte(UINT code_page, DWORD, LPCWSTR wide, int length, LPSTR text,
+                               int size, LPCSTR, LPBOOL) {
+  size_t count = 0;
+  if (length < 0) {
+    while (wide[count] != 0) ++count;
+    ++count;
+  } else {
+    count = static_cast<size_t>(length);
+  }
+  size_t room = static_cast<size_t>(size);
+  size_t needed;
+  switch (resolved(code_page)) {
+    case CP_UTF8: needed = utf16_to_utf8(wide, count, room ? text : nullptr, room); break;
+    case latin1_code_page:
+      for (size_t i = 0; i < count && i < room; ++i) text[i] = wide[i] < 0x100 ? static_cast<char>(wide[i]) : '?';
+      needed = count;
+      break;
+    default: the_state.last_error = ERROR_INVALID_PARAMETER; return 0;
+  }
+  return conversion_result(needed, room);
+}
+
+LPWSTR WINAPI GetCommandLineW(void) { return const_cast<LPWSTR>(the_state.current.command_line); }
+UINT WINAPI GetConsoleOutputCP(void) { return the_state.current.console_output_code_page; }
+UINT WINAPI GetOEMCP(void) { return the_state.current.oem_code_page; }
+
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                            LPWSTR buffer, DWORD size, void* arguments) {
   call& entry = record(call_kind::format_message);
   entry.format_flags = flags;
   entry.source_is_null = source == nullptr;
@@ -211,13 +323,14 @@ DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD
     the_state.last_error = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  size_t length = strlen(text);
+  size_t length = utf8_to_utf16(text, strlen(text), nullptr, 0);
   if (length + 1 > size) {
     // The worst a real lookup may leave: the buffer filled, unterminated.
-    memcpy(buffer, text, size);
+    utf8_to_utf16(text, strlen(text), buffer, size);
     the_state.last_error = ERROR_INSUFFICIENT_BUFFER;
     return 0;
   }
-  memcpy(buffer, text, length + 1);
+  utf8_to_utf16(text, strlen(text), buffer, size);
+  buffer[length] = 0;
   return static_cast<DWORD>(length);
 }

@@ -15,6 +15,10 @@ typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
 typedef const char* LPCSTR;
 typedef char* LPSTR;
+typedef char16_t WCHAR;  // UTF-16 code units, as on Windows
+typedef const WCHAR* LPCWSTR;
+typedef WCHAR* LPWSTR;
+typedef BOOL* LPBOOL;
 typedef const void* LPCVOID;
 typedef DWORD* PDWORD;
 
@@ -47,6 +51,9 @@ typedef struct _TOKEN_PRIVILEGES {
 #define EWX_FORCE 0x00000004
 #define EWX_POWEROFF 0x00000008
 
+#define CP_ACP 0
+#define CP_UTF8 65001
+
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 #define LANG_NEUTRAL 0x00
@@ -72,5 +79,12 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILE
                                   PDWORD return_length);
 DWORD WINAPI GetLastError(void);
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
-DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
-                            LPSTR buffer, DWORD size, void* arguments);
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                            LPWSTR buffer, DWORD size, void* arguments);
+LPWSTR WINAPI GetCommandLineW(void);
+UINT WINAPI GetConsoleOutputCP(void);
+UINT WINAPI GetOEMCP(void);
+int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                               int wide_size);
+int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length, LPSTR text,
+                               int size, LPCSTR default_char, LPBOOL used_default_char);

@@ -1,0 +1,32 @@
+#include "console/console_text.h"
+
+namespace {
+
+// The command line, and so argv[0], is at most 32,767 UTF-16 units; a UTF-16
+// unit becomes at most 3 bytes in any code page (UTF-8 the widest).
+constexpr int max_command_line = 32768;
+WCHAR wide_text[max_command_line];
+char console_text[3 * max_command_line];
+
+UINT console_code_page() {
+  UINT code_page = GetConsoleOutputCP();
+  return code_page != 0 ? code_page : GetOEMCP();
+}
+
+}  // namespace
+
+bool to_console_text(const WCHAR* text, char* out, int size) {
+  // Flags 0: best fit where the code page has one, '?' otherwise. A text
+  // that does not fit fails as a whole and may leave a partial one behind.
+  if (WideCharToMultiByte(console_code_page(), 0, text, -1, out, size, nullptr, nullptr) != 0)
+    return true;
+  out[0] = '\0';
+  return false;
+}
+
+const char* ansi_to_console_text(const char* text) {
+  if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide_text, max_command_line) == 0 ||
+      !to_console_text(wide_text, console_text, sizeof console_text))
+    return text;
+  return console_text;
+}
