@@ -10,7 +10,13 @@ char console_text[3 * max_command_line];
 
 UINT console_code_page() {
   UINT code_page = GetConsoleOutputCP();
-  return code_page != 0 ? code_page : GetOEMCP();
+  if (code_page != 0) return code_page;
+  // No console: the system's OEM code page, a console's default. Not
+  // GetOEMCP(): under the manifest's UTF-8 code page it answers 65001 too.
+  DWORD oem_code_page = CP_ACP;  // if the system cannot say
+  GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER,
+                 reinterpret_cast<LPWSTR>(&oem_code_page), sizeof oem_code_page / sizeof(WCHAR));
+  return oem_code_page;
 }
 
 }  // namespace

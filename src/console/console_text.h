@@ -1,8 +1,8 @@
 // Text the tool did not write itself -- the system's message texts and the
 // program name -- goes to standard output in the code page the console
-// decodes it in: the console's output code page, or the OEM code page when
-// the process has no console (cmd, PowerShell and findstr read a pipe that
-// way too). The tool's own texts are ASCII and need no conversion.
+// decodes it in: the console's output code page, or the system's OEM code
+// page when the process has no console (cmd, PowerShell and findstr read a
+// pipe that way too). The tool's own texts are ASCII and need no conversion.
 // Conversion goes through UTF-16; a character the code page lacks becomes its
 // best fit or '?', and a character is never cut in half.
 #pragma once

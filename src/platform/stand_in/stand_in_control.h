@@ -63,7 +63,7 @@ struct script {
   // The command line as the system holds it (GetCommandLineW).
   const char16_t* command_line = u"endsession";
   // The code pages: CP_ACP's, the console's output one (0: no console) and
-  // the OEM one. The stand-in converts 28591 (Latin-1, '?' for what it
+  // the system locale's OEM one. The stand-in converts 28591 (Latin-1, '?' for what it
   // lacks) and 65001 (UTF-8) only.
   UINT ansi_code_page = latin1_code_page;
   UINT console_output_code_page = latin1_code_page;

@@ -301,7 +301,16 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD, LPCWSTR wide, int length, 
 
 LPWSTR WINAPI GetCommandLineW(void) { return const_cast<LPWSTR>(the_state.current.command_line); }
 UINT WINAPI GetConsoleOutputCP(void) { return the_state.current.console_output_code_page; }
-UINT WINAPI GetOEMCP(void) { return the_state.current.oem_code_page; }
+int WINAPI GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int size) {
+  DWORD value = the_state.current.oem_code_page;
+  if (locale != LOCALE_SYSTEM_DEFAULT || type != (LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER) ||
+      static_cast<size_t>(size) * sizeof(WCHAR) < sizeof value) {
+    the_state.last_error = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  memcpy(data, &value, sizeof value);
+  return sizeof value / sizeof(WCHAR);
+}
 
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
                             LPWSTR buffer, DWORD size, void* arguments) {

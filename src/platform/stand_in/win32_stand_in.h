@@ -19,6 +19,8 @@ typedef char16_t WCHAR;  // UTF-16 code units, as on Windows
 typedef const WCHAR* LPCWSTR;
 typedef WCHAR* LPWSTR;
 typedef BOOL* LPBOOL;
+typedef DWORD LCID;
+typedef DWORD LCTYPE;
 typedef const void* LPCVOID;
 typedef DWORD* PDWORD;
 
@@ -50,6 +52,10 @@ typedef struct _TOKEN_PRIVILEGES {
 #define EWX_REBOOT 0x00000002
 #define EWX_FORCE 0x00000004
 #define EWX_POWEROFF 0x00000008
+
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#define LOCALE_IDEFAULTCODEPAGE 0x000B
+#define LOCALE_RETURN_NUMBER 0x20000000
 
 #define CP_ACP 0
 #define CP_UTF8 65001
@@ -83,7 +89,9 @@ DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD
                             LPWSTR buffer, DWORD size, void* arguments);
 LPWSTR WINAPI GetCommandLineW(void);
 UINT WINAPI GetConsoleOutputCP(void);
-UINT WINAPI GetOEMCP(void);
+// Answers LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER (the OEM code page)
+// for LOCALE_SYSTEM_DEFAULT only.
+int WINAPI GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int size);
 int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                                int wide_size);
 int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length, LPSTR text,
