@@ -4,29 +4,6 @@
 # prefix's server to end with the session.
 . "$(dirname "$0")/wine_case.sh"
 
-accepted() {  # accepted FLAGS-HEX ARGS...
-  local flags=$1
-  shift
-  run_traced "$@"
-  expect_status 0
-  expect_stdout ""
-  expect_stderr_only_trace
-  local expected
-  expected=$(printf '%s\n' \
-    'advapi32.OpenProcessToken(ffffffffffffffff,00000028,*)' \
-    'advapi32.LookupPrivilegeValueA(00000000,* "SeShutdownPrivilege",*)' \
-    'advapi32.AdjustTokenPrivileges(*,00000000,*,00000000,00000000,00000000)' \
-    "user32.ExitWindowsEx($flags,00000000)")
-  local actual
-  actual=$(traced_calls | sed -E 's/^(advapi32\.OpenProcessToken\(ffffffffffffffff,00000028,)[0-9a-f]+\)/\1*)/;
-    s/^(advapi32\.LookupPrivilegeValueA\(00000000,)[0-9a-f]+ ("SeShutdownPrivilege",)[0-9a-f]+\)/\1* \2*)/;
-    s/^(advapi32\.AdjustTokenPrivileges\()[0-9a-f]+,00000000,[0-9a-f]+,/\1*,00000000,*,/')
-  if [ "$actual" != "$expected" ]; then
-    fail "calls differ"
-    printf -- '--- expected\n%s\n--- actual\n%s\n' "$expected" "$actual" >&2
-  fi
-}
-
 case_logoff() { accepted 00000000 /l; }
 case_shutdown_upper_case() { accepted 00000001 /S; }
 case_reboot() { accepted 00000002 /r; }

@@ -26,7 +26,17 @@ case_same_operation_twice() { refused "$invalid" /s /s; }
 case_second_operation() { refused "$invalid" /s /r; }
 case_unknown_before_operation() { refused "$invalid" /x /s; }
 case_unknown_after_operation() { refused "$invalid" /s /x; }
-case_wildcard_is_not_expanded() { refused "$invalid" '/*'; }
+# Globbing would turn "/?" into "/l" where the current folder holds a file
+# "l": a request for help would log the user off.
+case_question_mark_is_not_expanded_into_an_option() {
+  touch "$E2E_PREFIX/drive_c/l"
+  (cd "$E2E_PREFIX/drive_c" && run_traced '/?' && declare -p status >"$out_file.status")
+  . "$out_file.status"
+  rm -f "$E2E_PREFIX/drive_c/l" "$out_file.status"
+  expect_status 1
+  expect_stdout "$invalid$usage_crlf"
+  expect_no_system_calls
+}
 
 case_refused_line_makes_no_system_call() {
   run_traced /s /x

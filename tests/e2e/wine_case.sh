@@ -18,22 +18,40 @@ fail() {
   failures=$((failures + 1))
 }
 
+# The executable a case runs (a test-only variant, or one copied elsewhere),
+# and extra environment for Wine (a locale, DLL overrides).
+exe=${ENDSESSION_EXE:-}
+run_env=()
+
 # The program name as Wine hands it to the program: the DOS path on drive Z:.
 program_name() {
-  local path=${ENDSESSION_EXE:-}
-  echo "Z:${path//\//\\}"
+  echo "Z:${exe//\//\\}"
 }
 
-# The usage text as msvcrt's text mode writes it: each \n as CRLF. (Kept in
-# a variable: command substitution would drop the final line end.)
-printf -v usage_crlf 'Usage %s: [/f] [ /r | /s | /p | /l ]\r\n\t/r reboot\r\n\t/s shutdown\r\n\t/p poweroff\r\n\t/l logoff\r\n\t/f force one of the above operations\r\n' "$(program_name)"
+# The usage text as msvcrt's text mode writes it: each \n as CRLF, for the
+# program name $1. (Kept in a variable: command substitution would drop the
+# final line end.)
+usage_for() {
+  printf -v usage_crlf 'Usage %s: [/f] [ /r | /s | /p | /l ]\r\n\t/r reboot\r\n\t/s shutdown\r\n\t/p poweroff\r\n\t/l logoff\r\n\t/f force one of the above operations\r\n' "$1"
+}
+usage_for "$(program_name)"
 
-# run_tool PREFIX WINEDEBUG-VALUE ARGS...: stdout, stderr, status kept.
+# run_tool PREFIX WINEDEBUG-VALUE ARGS...: runs $exe; stdout, stderr, status kept.
 run_tool() {
   local prefix=$1 debug=$2
   shift 2
-  WINEPREFIX=$prefix WINEDEBUG=$debug "$WINE" "$ENDSESSION_EXE" "$@" >"$out_file" 2>"$err_file"
+  env "${run_env[@]}" WINEPREFIX="$prefix" WINEDEBUG="$debug" "$WINE" "$exe" "$@" >"$out_file" 2>"$err_file"
   status=$?
+}
+
+# system_text PREFIX CODE-PAGE [CODE]: the system's text (for CODE, or for a
+# refused ExitWindowsEx) in CODE-PAGE as text mode writes it (each LF as
+# CRLF), computed without the tool: Wine's UTF-16 text, converted by iconv.
+system_text() {
+  local prefix=$1 code_page=$2
+  shift 2
+  env "${run_env[@]}" WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$SYSTEM_TEXT_EXE" "$@" 2>/dev/null |
+    iconv -f UTF-16LE -t "$code_page" | perl -0777 -pe 's/\n/\r\n/g'
 }
 
 # Waits until the prefix's server and everything it runs has ended.
@@ -43,18 +61,23 @@ wait_for_server() {
 
 # Starts the prefix's services untraced, so that a traced run that follows
 # records only the tool itself (and what it starts).
+# Neither may hold the case's stdout or stderr open: CTest waits for every
+# process holding them before it ends the case.
 warm_server() {
-  WINEPREFIX=$1 WINEDEBUG=-all "$WINESERVER" -p3
+  WINEPREFIX=$1 WINEDEBUG=-all "$WINESERVER" -p3 >/dev/null 2>&1
   WINEPREFIX=$1 WINEDEBUG=-all "$WINE" cmd /c rem >/dev/null 2>&1
 }
 
-# run_traced ARGS...: runs the tool in $E2E_PREFIX with a +relay trace on
-# stderr, then waits for the server: an accepted line's session end goes on
-# after the tool has returned.
+# run_traced ARGS...: runs $exe in $E2E_PREFIX with a +relay trace on
+# stderr. When the trace shows a session-end request, it waits for the
+# server: the session end goes on after the tool has returned, and the next
+# case must not run into it. Otherwise the warm server serves the next case.
 run_traced() {
   warm_server "$E2E_PREFIX"
   run_tool "$E2E_PREFIX" -all,+relay "$@"
-  wait_for_server "$E2E_PREFIX"
+  if grep -q 'Call user32\.ExitWindowsEx(' "$err_file"; then
+    wait_for_server "$E2E_PREFIX"
+  fi
 }
 
 expect_status() {
@@ -66,6 +89,15 @@ expect_stdout() {
   if ! cmp -s "$out_file" <(printf '%s' "$expected"); then
     fail "stdout differs"
     echo "--- expected" >&2; printf '%s' "$expected" | od -c | head -20 >&2
+    echo "--- actual" >&2; od -c "$out_file" | head -20 >&2
+  fi
+}
+
+# expect_stdout_file FILE: stdout is FILE's bytes.
+expect_stdout_file() {
+  if ! cmp -s "$out_file" "$1"; then
+    fail "stdout differs"
+    echo "--- expected" >&2; od -c "$1" | head -20 >&2
     echo "--- actual" >&2; od -c "$out_file" | head -20 >&2
   fi
 }
@@ -91,13 +123,43 @@ expect_no_system_calls() {
   [ -z "$calls" ] || fail "a refused line made system calls: $calls"
 }
 
-# Relay output aside, the tool wrote nothing on stderr.
+# Relay output aside, the tool wrote nothing on stderr: every line is a trace
+# line of some thread ("<thread-id>:..."), and those of the tool's main
+# thread are calls, returns and relay notes. The tool's own writes carry no
+# thread prefix at all.
 expect_stderr_only_trace() {
   local thread
   thread=$(head -1 "$err_file" | cut -d: -f1)
   local other
+  other=$(grep -v -E '^[0-9a-f]+:' "$err_file" | head -5)
+  [ -z "$other" ] || fail "stderr holds more than the trace: $other"
   other=$(grep "^$thread:" "$err_file" | grep -v -E "^$thread:(Call |Ret  |trace:relay:|Starting thread )" | head -5)
   [ -z "$other" ] || fail "stderr beyond the trace: $other"
+}
+
+# accepted FLAGS-HEX ARGS...: a traced run of $exe is accepted -- status 0,
+# no output -- after the four calls in order, with the flags FLAGS-HEX.
+accepted() {
+  local flags=$1
+  shift
+  run_traced "$@"
+  expect_status 0
+  expect_stdout ""
+  expect_stderr_only_trace
+  local expected
+  expected=$(printf '%s\n' \
+    'advapi32.OpenProcessToken(ffffffffffffffff,00000028,*)' \
+    'advapi32.LookupPrivilegeValueA(00000000,* "SeShutdownPrivilege",*)' \
+    'advapi32.AdjustTokenPrivileges(*,00000000,*,00000000,00000000,00000000)' \
+    "user32.ExitWindowsEx($flags,00000000)")
+  local actual
+  actual=$(traced_calls | sed -E 's/^(advapi32\.OpenProcessToken\(ffffffffffffffff,00000028,)[0-9a-f]+\)/\1*)/;
+    s/^(advapi32\.LookupPrivilegeValueA\(00000000,)[0-9a-f]+ ("SeShutdownPrivilege",)[0-9a-f]+\)/\1* \2*)/;
+    s/^(advapi32\.AdjustTokenPrivileges\()[0-9a-f]+,00000000,[0-9a-f]+,/\1*,00000000,*,/')
+  if [ "$actual" != "$expected" ]; then
+    fail "calls differ"
+    printf -- '--- expected\n%s\n--- actual\n%s\n' "$expected" "$actual" >&2
+  fi
 }
 
 run_cases() {

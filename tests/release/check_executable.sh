@@ -1,8 +1,11 @@
-# The built endsession.exe: its size budget, the only DLLs it may import, and
-# the resources it must carry (manifest settings, version from the project).
-# Usage: check_executable.sh EXE MAX-BYTES VERSION OBJDUMP
+# The built endsession.exe: its size budget, the only DLLs it may import, its
+# PE header, unwind data for every function of its own, and the resources it
+# must carry (manifest settings, version from the project, the licence's
+# copyright line). EXE.map is the link map of the same link.
+# Usage: check_executable.sh EXE MAX-BYTES VERSION OBJDUMP LICENSE
 set -u
-exe=$1 max_bytes=$2 version=$3 objdump=$4
+exe=$1 max_bytes=$2 version=$3 objdump=$4 license=$5
+map=$exe.map
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
@@ -20,6 +23,35 @@ dll_names=$(strings -a "$exe" | grep -ixE '[a-z0-9_]+\.dll' | tr 'a-z' 'A-Z' | s
 echo "DLLs named: $dll_names"
 [ "$dll_names" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || fail "unexpected DLLs: $dll_names"
 
+# PE header: Remote Desktop aware, and Windows 7 (6.1), the manifest's
+# floor, as the subsystem and OS version.
+header=$("$objdump" -p "$exe")
+field() { sed -n "s/^$1[[:space:]]\+//p" <<<"$header" | head -1; }
+grep -q '^[[:space:]]*TERMINAL_SERVICE_AWARE$' <<<"$header" || fail "DllCharacteristics $(field DllCharacteristics) lack TERMINAL_SERVICE_AWARE"
+for version_field in MajorSubsystemVersion:6 MinorSubsystemVersion:1 MajorOSystemVersion:6 MinorOSystemVersion:1; do
+  [ "$(field "${version_field%:*}")" = "${version_field#*:}" ] ||
+    fail "${version_field%:*} is $(field "${version_field%:*}"), expected ${version_field#*:}"
+done
+
+# Unwind data: the exception table (.pdata) holds an entry that begins at
+# each function of the tool's own objects (their places from the link map).
+begins=$(sed -n '/^The Function Table/,/^$/p' <<<"$header" | awk 'NF == 4 && $1 ~ /:$/ {print $2}')
+functions=$(awk '
+  /^ \.text(\$|\.startup\.)/ { name = $1; if (NF >= 4) { print name, $2, $3, $4 } else { pending = 1 }; next }
+  pending && NF >= 3 { print name, $1, $2, $3 } { pending = 0 }' "$map" |
+  awk '$3 != "0x0" && $4 ~ /(main|windows_runtime)\.cc\.obj|libendsession_core\.a/ {print $1, $2}')
+[ "$(wc -l <<<"$functions")" -ge 10 ] || fail "only $(wc -l <<<"$functions") functions of the tool's own in $map"
+while read -r name address; do
+  grep -qix "0*${address#0x}" <<<"$begins" || fail "no unwind entry for $name at $address"
+done <<<"$functions"
+echo "unwind entries: $(wc -l <<<"$functions") functions of the tool's own, each in the exception table"
+
+# Delay-load symbols are named after dlltool's output path: relative, so no
+# build folder reaches an unstripped or debug build.
+tail_merges=$(grep -o '__tailMerge_[A-Za-z0-9_]*' "$map" | sort -u | tr '\n' ' ')
+[ "$tail_merges" = "__tailMerge_libadvapi32_delay_a __tailMerge_libuser32_delay_a " ] ||
+  fail "delay-load symbols name a path: $tail_merges"
+
 # Resource bytes as one hex string; texts searched as ASCII or UTF-16LE.
 rsrc=$(mktemp)
 trap 'rm -f "$rsrc"' EXIT
@@ -34,8 +66,9 @@ for text in 'level="asInvoker"' '>UTF-8</activeCodePage>' \
   '{1f676c76-80e1-4239-95bb-83d0f6d0da78}' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
   contains "$(ascii_hex "$text")" || fail "manifest lacks $text"
 done
-for text in FileDescription FileVersion ProductName ProductVersion OriginalFilename \
-  LegalCopyright endsession.exe "MIT License" "$version"; do
+copyright=$(grep -m1 '^Copyright' "$license")
+for text in CompanyName FileDescription FileVersion InternalName ProductName ProductVersion \
+  OriginalFilename LegalCopyright endsession.exe "$copyright" "${copyright#Copyright (c) [0-9]* }" "$version"; do
   contains "$(utf16_hex "$text")" || fail "version resource lacks $text"
 done
 
