@@ -13,12 +13,12 @@ set(CMAKE_DLLTOOL x86_64-w64-mingw32-dlltool CACHE FILEPATH "dlltool for the del
 # path (__tailMerge_libuser32_delay_a), and no build path may reach a binary.
 function(endsession_delay_loaded target)
   set(folder ${CMAKE_BINARY_DIR}/delay_load)
+  file(MAKE_DIRECTORY ${folder})  # the commands run in it
   foreach(def IN LISTS ARGN)
     get_filename_component(name ${def} NAME_WE)
     set(library lib${name}_delay.a)
     if(NOT TARGET ${name}_delay_library)
       add_custom_command(OUTPUT ${folder}/${library}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
         COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --output-delaylib ${library}
         WORKING_DIRECTORY ${folder}
         DEPENDS ${def} VERBATIM)
