@@ -27,4 +27,10 @@ function(endsession_delay_loaded target)
     add_dependencies(${target} ${name}_delay_library)
     target_link_libraries(${target} PRIVATE ${folder}/${library})
   endforeach()
+  # GNU ld leaves the PE's delay-import directory empty; it is set from the
+  # link map (the target is a small product: see windows_small_executable).
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/set_delay_import_directory.sh
+            $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.map
+    VERBATIM)
 endfunction()

@@ -9,6 +9,11 @@
 # The directories the loader reads (TLS, exception table) are found by symbol
 # or stay in their own section (.pdata), so nothing else changes.
 #
+# It also closes dlltool's delay-import descriptors (.text$2) with the
+# all-zero descriptor their table needs, between two symbols that
+# set_delay_import_directory.sh points the PE's delay-import directory at;
+# GNU ld leaves that directory empty.
+#
 # endsession_small_sections_script(<output-variable>): sets the variable to
 # the path of the script, written once per build tree.
 function(endsession_small_sections_script result)
@@ -50,5 +55,15 @@ function(endsession_small_sections_script result)
   string(REPLACE "    __data_start__ = . ;\n" "${tls}    __data_start__ = . ;\n${crt}" text "${text}")
   string(REPLACE "  .rdata BLOCK(__section_alignment__) :\n  {\n"
                  "  .rdata BLOCK(__section_alignment__) :\n  {\n${xdata}" text "${text}")
+  set(text_sections "    *(SORT(.text$*))\n")
+  string(FIND "${text}" "${text_sections}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "small_sections: the default linker script lacks '${text_sections}'")
+  endif()
+  string(REPLACE "${text_sections}" "    ___delay_import_descriptors__ = . ;
+    KEEP (*(.text$2))
+    LONG (0); LONG (0); LONG (0); LONG (0); LONG (0); LONG (0); LONG (0); LONG (0);
+    ___delay_import_descriptors_end__ = . ;
+${text_sections}" text "${text}")
   file(WRITE ${script} "${text}\n")
 endfunction()

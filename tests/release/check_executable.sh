@@ -14,14 +14,41 @@ echo "size: $size bytes (budget $max_bytes)"
 [ "$size" -le "$max_bytes" ] || fail "$size bytes is over the budget of $max_bytes"
 
 # Loaded at start: KERNEL32 and msvcrt only. ADVAPI32 and USER32 are
-# delay-loaded: their names live in the delay-load descriptors, which GNU ld
-# does not list in the PE directory, so they are looked for as strings.
+# delay-loaded: the PE's delay-import directory lists exactly those two.
 imports=$("$objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
 echo "imports at start: $imports"
 [ "$imports" = "KERNEL32.DLL MSVCRT.DLL " ] || fail "unexpected imports: $imports"
-dll_names=$(strings -a "$exe" | grep -ixE '[a-z0-9_]+\.dll' | tr 'a-z' 'A-Z' | sort -u | tr '\n' ' ')
-echo "DLLs named: $dll_names"
-[ "$dll_names" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || fail "unexpected DLLs: $dll_names"
+
+u32() { od -An -j "$1" -N 4 -tu4 "$exe" | tr -d ' '; }
+# file_offset RVA: where an RVA lies in the file, from the section table.
+file_offset() {
+  local index name size vma lma offset rest
+  while read -r index name size vma lma offset rest; do
+    [[ $index =~ ^[0-9]+$ ]] || continue
+    local start=$((0x$vma - image_base))
+    if [ "$1" -ge "$start" ] && [ "$1" -lt $((start + 0x$size)) ]; then
+      echo $((0x$offset + $1 - start))
+      return
+    fi
+  done < <("$objdump" -h "$exe")
+}
+optional_header=$(($(u32 60) + 24))
+image_base=$(od -An -j $((optional_header + 24)) -N 8 -tu8 "$exe" | tr -d ' ')
+directory_rva=$(u32 $((optional_header + 112 + 13 * 8)))
+directory_size=$(u32 $((optional_header + 112 + 13 * 8 + 4)))
+delay_loaded=""
+if [ "$directory_rva" -ne 0 ]; then
+  descriptor=$(file_offset "$directory_rva")
+  # 32-byte descriptors up to the all-zero one; the DLL name's RVA is the second field.
+  while [ -n "$descriptor" ] && [ "$(od -An -v -j "$descriptor" -N 32 -tx1 "$exe" | tr -d ' 0\n')" != "" ]; do
+    name_at=$(file_offset "$(u32 $((descriptor + 4)))")
+    delay_loaded+="$(dd if="$exe" bs=1 skip="$name_at" count=64 status=none | tr '\0' '\n' | head -1) "
+    descriptor=$((descriptor + 32))
+  done
+fi
+echo "delay-loaded: $delay_loaded(directory $directory_rva, $directory_size bytes)"
+[ "$delay_loaded" = "ADVAPI32.dll USER32.dll " ] || fail "the delay-import directory lists: '$delay_loaded'"
+[ "$directory_size" -eq 96 ] || fail "the delay-import directory is $directory_size bytes, not two descriptors and the zero one"
 
 # PE header: Remote Desktop aware, and Windows 7 (6.1), the manifest's
 # floor, as the subsystem and OS version.
