@@ -1,9 +1,42 @@
-# The release zip: endsession-<version>-win64.zip with the executable, the
-# README and the licence at its top, and SHA256SUMS beside it.
+# The release, written by `cmake --workflow --preset release` (its package
+# step) into build/release:
+#   endsession-<version>-win64.zip      endsession.exe, README.md, LICENSE
+#   endsession-<version>-x64.msi        the per-machine installer
+#   endsession-<version>.spdx.json      the SPDX 2.3 SBOM
+#   SHA256SUMS                          all three, in `sha256sum -c` form
+# CPack stages the files and zips them; release_artifacts.cmake runs between
+# the two (signing, MSI, SBOM), write_sha256sums.cmake after.
 install(TARGETS endsession RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+
+# Fixed for ever: Windows Installer knows the product's versions by it.
+set(ENDSESSION_UPGRADE_CODE 6c1f9bd2-6a3e-4f8e-9a7e-6f0a4c2f1b11)
+set(ENDSESSION_DOWNLOAD_LOCATION NOASSERTION CACHE STRING "The SBOM's download location of endsession")
+
+# Every timestamp of the release comes from one source: SOURCE_DATE_EPOCH
+# when set, else the commit's time (read again at every configure).
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(release_epoch $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                  OUTPUT_VARIABLE release_epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if(NOT release_epoch MATCHES "^[0-9]+$")
+  message(WARNING "Neither SOURCE_DATE_EPOCH nor a git commit: the release's timestamps are 0 (1970).")
+  set(release_epoch 0)
+endif()
+
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_FILE_NAME endsession-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/release_artifacts.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/write_sha256sums.cmake)
+# For those scripts (CPack hands CPACK_* variables on).
+set(CPACK_ENDSESSION_VERSION ${PROJECT_VERSION})
+set(CPACK_ENDSESSION_EPOCH ${release_epoch})
+set(CPACK_ENDSESSION_UPGRADE_CODE ${ENDSESSION_UPGRADE_CODE})
+set(CPACK_ENDSESSION_PUBLISHER "${ENDSESSION_COMPANY}")
+set(CPACK_ENDSESSION_COPYRIGHT "${ENDSESSION_COPYRIGHT}")
+set(CPACK_ENDSESSION_DOWNLOAD_LOCATION "${ENDSESSION_DOWNLOAD_LOCATION}")
+set(CPACK_ENDSESSION_LINK_MAP ${CMAKE_BINARY_DIR}/src/endsession.exe.map)
 include(CPack)

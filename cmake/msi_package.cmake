@@ -1,0 +1,62 @@
+# The per-machine MSI (packaging/endsession.wxs) from a folder holding
+# endsession.exe, README.md and LICENSE, reproducibly:
+# - wixl and msibuild run with the clock fixed at the release's epoch
+#   (faketime), so the summary information's times are the epoch's;
+# - the product code is derived from the version, the package code from the
+#   content (file hashes, version, installer source), never random;
+# - the files' times, which the cabinet records, are set to the epoch by the
+#   caller.
+# wixl knows no <Environment>: the system PATH row and the two standard
+# actions that write and remove it are added to the built database.
+#
+# endsession_build_msi(<output> <folder> <version> <epoch> <upgrade-code> <publisher>)
+#
+# Also a script: cmake -DOUTPUT=... -DFOLDER=... -DVERSION=... -DEPOCH=...
+#   -DUPGRADE_CODE=... -DPUBLISHER=... -P msi_package.cmake
+
+set(ENDSESSION_WXS ${CMAKE_CURRENT_LIST_DIR}/../packaging/endsession.wxs)
+
+function(endsession_build_msi output folder version epoch upgrade_code publisher)
+  find_program(WIXL wixl REQUIRED)
+  find_program(MSIBUILD msibuild REQUIRED)
+  find_program(FAKETIME faketime REQUIRED)
+  set(ENV{SOURCE_DATE_EPOCH} ${epoch})
+  string(TIMESTAMP clock "%Y-%m-%d %H:%M:%S" UTC)
+  set(fixed_clock ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${clock}")
+
+  string(UUID product_code NAMESPACE ${upgrade_code} NAME "endsession ${version} x64" TYPE SHA1 UPPER)
+  set(content "${version}")
+  foreach(file endsession.exe README.md LICENSE)
+    file(SHA256 ${folder}/${file} hash)
+    string(APPEND content " ${file}=${hash}")
+  endforeach()
+  file(SHA256 ${ENDSESSION_WXS} hash)
+  string(UUID package_code NAMESPACE ${upgrade_code} NAME "${content} wxs=${hash}" TYPE SHA1 UPPER)
+
+  file(REMOVE ${output})
+  execute_process(
+    COMMAND ${fixed_clock} ${WIXL} -a x64 -D Version=${version} -D ProductCode=${product_code}
+            -D UpgradeCode=${upgrade_code} -D "Publisher=${publisher}" -o ${output} ${ENDSESSION_WXS}
+    WORKING_DIRECTORY ${folder} RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "wixl failed:\n${log}")
+  endif()
+
+  # Name "=-*PATH": set on install, removed on uninstall, the system's
+  # variable; Value "[~];..." appends to what is there.
+  execute_process(
+    COMMAND ${fixed_clock} ${MSIBUILD} ${output}
+      -q "CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, `Name` CHAR(255) NOT NULL LOCALIZABLE, `Value` CHAR(255) LOCALIZABLE, `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
+      -q "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) VALUES ('SystemPath', '=-*PATH', '[~];[INSTALLFOLDER]', 'Executable')"
+      -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RemoveEnvironmentStrings', 3300)"
+      -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteEnvironmentStrings', 5200)"
+      -s "endsession ${version}" "${publisher}" "x64;1033" "{${package_code}}"
+    RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "msibuild failed:\n${log}")
+  endif()
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  endsession_build_msi(${OUTPUT} ${FOLDER} ${VERSION} ${EPOCH} ${UPGRADE_CODE} "${PUBLISHER}")
+endif()

@@ -1,0 +1,49 @@
+cmake_policy(VERSION 3.25)
+# CPack pre-build script: runs on the staged release files (endsession.exe,
+# README.md, LICENSE) before CPack zips them. Signs the executable when
+# ENDSESSION_SIGNING asks for it (code_signing.cmake), so the zip and the
+# MSI carry the signed one; builds the MSI and signs it; writes the SBOM.
+# Nothing reaches the package folder before all of it has succeeded, and an
+# earlier run's artifacts are removed first: a failure leaves none behind.
+include(${CMAKE_CURRENT_LIST_DIR}/code_signing.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/msi_package.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/spdx_sbom.cmake)
+
+set(version ${CPACK_ENDSESSION_VERSION})
+set(epoch ${CPACK_ENDSESSION_EPOCH})
+set(staged ${CPACK_TEMPORARY_DIRECTORY})
+set(work ${CPACK_TOPLEVEL_DIRECTORY}/release-artifacts)
+set(out ${CPACK_PACKAGE_DIRECTORY})
+
+file(GLOB stale ${out}/endsession-*.zip ${out}/endsession-*.msi ${out}/endsession-*.spdx.json ${out}/SHA256SUMS)
+if(stale)
+  file(REMOVE ${stale})
+endif()
+file(REMOVE_RECURSE ${work})
+file(MAKE_DIRECTORY ${work})
+
+# The archives record the files' times: the epoch's, not the build's.
+set(staged_files ${staged}/endsession.exe ${staged}/README.md ${staged}/LICENSE)
+execute_process(COMMAND touch -h -d @${epoch} ${staged_files} ${staged} COMMAND_ERROR_IS_FATAL ANY)
+
+endsession_signing_requested(signing)
+if(signing)
+  endsession_sign(${staged}/endsession.exe ${epoch})
+  execute_process(COMMAND touch -d @${epoch} ${staged}/endsession.exe COMMAND_ERROR_IS_FATAL ANY)
+endif()
+
+set(msi endsession-${version}-x64.msi)
+endsession_build_msi(${work}/${msi} ${staged} ${version} ${epoch}
+                     ${CPACK_ENDSESSION_UPGRADE_CODE} "${CPACK_ENDSESSION_PUBLISHER}")
+if(signing)
+  endsession_sign(${work}/${msi} ${epoch})
+endif()
+
+set(sbom endsession-${version}.spdx.json)
+endsession_write_sbom(${work}/${sbom} ${staged} ${version} ${epoch} "${CPACK_ENDSESSION_PUBLISHER}"
+                      "${CPACK_ENDSESSION_COPYRIGHT}" "${CPACK_ENDSESSION_DOWNLOAD_LOCATION}"
+                      ${CPACK_ENDSESSION_LINK_MAP} ${CPACK_ENDSESSION_UPGRADE_CODE})
+
+foreach(artifact ${msi} ${sbom})
+  file(RENAME ${work}/${artifact} ${out}/${artifact})
+endforeach()
