@@ -1,13 +1,14 @@
 # Creates the private Wine prefixes the end-to-end cases run in, afresh:
 # $1 a ready prefix, $2 a copy of it without system32/wineboot.exe (there
 # ExitWindowsEx fails). Wine's set-up noise goes to a log, not the test output.
+# $4 is another copy, for the installer cases (they change its registry).
 # $3 receives the Unix locales the code-page cases run Wine in (ja_JP, ru_RU,
 # fr_FR, UTF-8), compiled here with localedef: Wine takes its system locale
 # from the Unix one, and these need not be installed on the machine (LOCPATH).
 set -eu
-prefix=$1 no_wineboot=$2 locales=$3
+prefix=$1 no_wineboot=$2 locales=$3 installer=$4
 log=$(dirname "$prefix")/make_prefixes.log
-for p in "$prefix" "$no_wineboot"; do
+for p in "$prefix" "$no_wineboot" "$installer"; do
   [ -d "$p" ] && WINEPREFIX=$p "$WINESERVER" -k 2>/dev/null || true
   rm -rf "$p"
 done
@@ -22,5 +23,6 @@ for locale in ja_JP ru_RU fr_FR; do
 done
 WINEPREFIX=$prefix "$WINESERVER" -w
 cp -a "$prefix" "$no_wineboot"
+cp -a "$prefix" "$installer"
 rm "$no_wineboot/drive_c/windows/system32/wineboot.exe"
-echo "prefixes ready: $prefix, $no_wineboot; locales in $locales"
+echo "prefixes ready: $prefix, $no_wineboot, $installer; locales in $locales"

@@ -1,0 +1,52 @@
+# Signing the release with a throwaway self-signed code-signing certificate
+# (a PKCS#12 file made here): osslsigncode verifies the executable in the
+# zip, the one inside the MSI, and the MSI; two signed releases made at
+# different times are identical (no timestamp server: the signing time is
+# the release's epoch); a key that cannot be read fails the release with
+# osslsigncode's message and leaves no artifact behind. The signed files stay
+# in WORK-DIR/signed/files for the end-to-end cases under Wine.
+# Usage: signing.sh BUILD-DIR WORK-DIR VERSION
+set -u
+build=$1 work=$2 version=$3
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+rm -rf "$work" && mkdir -p "$work"
+cd "$work"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
+  -subj "/CN=endsession test signing" -addext "extendedKeyUsage=codeSigning" \
+  -addext "keyUsage=digitalSignature" 2>/dev/null || { echo "FAIL: openssl" >&2; exit 1; }
+openssl pkcs12 -export -inkey key.pem -in cert.pem -out key.p12 -passout pass:throwaway
+
+release() {  # release FOLDER SIGNING-OPTIONS
+  ENDSESSION_SIGNING=$2 ENDSESSION_TIMESTAMP_URL='' cpack --config "$build/CPackConfig.cmake" -B "$work/$1" >"$work/$1.log" 2>&1
+}
+release signed "-pkcs12 $work/key.p12 -pass throwaway" || { cat signed.log >&2; exit 1; }
+sleep 1
+release signed-again "-pkcs12 '$work/key.p12' -pass throwaway" || { cat signed-again.log >&2; exit 1; }
+
+zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi
+mkdir -p signed/files signed/msi-files
+(cd signed/files && cmake -E tar xf "../$zip")
+msiextract -C signed/msi-files "signed/$msi" >/dev/null
+for file in signed/files/endsession.exe signed/msi-files/endsession/endsession.exe "signed/$msi"; do
+  verdict=$(osslsigncode verify -CAfile cert.pem -in "$file" 2>&1)
+  if grep -q '^Succeeded' <<<"$verdict"; then
+    echo "verified: $file: $(grep -m1 -E 'Signer #0|Subject:' <<<"$verdict" | sed 's/^[[:space:]]*//')"
+  else
+    fail "$file does not verify: $(tail -5 <<<"$verdict")"
+  fi
+done
+(cd signed && sha256sum -c SHA256SUMS >/dev/null) || fail "SHA256SUMS does not verify the signed files"
+cmp -s signed/SHA256SUMS signed-again/SHA256SUMS || fail "two signed releases differ: $(cat signed/SHA256SUMS signed-again/SHA256SUMS)"
+
+# A key that cannot be read: the release fails, says why, and writes nothing.
+if release failed "-pkcs12 $work/no-such-key.p12 -pass throwaway"; then
+  fail "the release passed with a key that does not exist"
+fi
+grep -q 'signing endsession.exe failed' failed.log || fail "no word of the failure: $(tail -5 failed.log)"
+grep -qi 'pkcs' failed.log || fail "osslsigncode's own message is missing: $(tail -5 failed.log)"
+left=$(cd failed && ls -d endsession-* SHA256SUMS 2>/dev/null)
+[ -z "$left" ] || fail "a failed signing left: $left"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "signing checks passed"
