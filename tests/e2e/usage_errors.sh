@@ -35,6 +35,7 @@ case_question_mark_is_not_expanded_into_an_option() {
   rm -f "$E2E_PREFIX/drive_c/l" "$out_file.status"
   expect_status 1
   expect_stdout "$invalid$usage_crlf"
+  expect_stderr_only_trace
   expect_no_system_calls
 }
 
@@ -43,6 +44,7 @@ case_refused_line_makes_no_system_call() {
   expect_status 1
   expect_stdout "$invalid$usage_crlf"
   grep -q -E 'Call msvcrt\.(printf|exit)' "$err_file" || fail "trace does not show the tool's own run"
+  expect_stderr_only_trace
   expect_no_system_calls
 }
 
