@@ -107,12 +107,20 @@ expect_stderr_empty() {
   return 0
 }
 
+# The tool's main thread in a +relay trace: the one where the mingw-w64
+# start-up asks msvcrt for the arguments (Wine's own programs start through
+# ucrtbase or their own code). Other processes may trace first.
+tool_thread() {
+  grep -m1 '^[0-9a-f]*:Call msvcrt\.__getmainargs(' "$err_file" | cut -d: -f1
+}
+
 # The tool's own calls of interest from a +relay trace, without the pointer
-# arguments and return addresses that vary: only the thread that wrote the
-# first trace line (the tool's main thread) is looked at.
+# arguments and return addresses that vary: only the tool's main thread is
+# looked at.
 traced_calls() {
   local thread
-  thread=$(head -1 "$err_file" | cut -d: -f1)
+  thread=$(tool_thread)
+  [ -n "$thread" ] || { echo "no trace of the tool's main thread" >&2; return; }
   grep -E "^$thread:Call (advapi32|user32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|ExitWindowsEx)\(" "$err_file" |
     sed -E 's/^[0-9a-f]+:Call //; s/ ret=[0-9a-f]+$//'
 }
@@ -130,7 +138,8 @@ expect_no_system_calls() {
 # of Wine's own processes (those a session end restarts) have none either.
 expect_stderr_only_trace() {
   local thread
-  thread=$(head -1 "$err_file" | cut -d: -f1)
+  thread=$(tool_thread)
+  [ -n "$thread" ] || fail "no trace of the tool's main thread"
   local other
   other=$(grep -v -E '^([0-9a-f]+:|(Call|Ret ) (window proc|driver (init|unload)) )' "$err_file" | head -5)
   [ -z "$other" ] || fail "stderr holds more than the trace: $other"
