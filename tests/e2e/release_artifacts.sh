@@ -3,7 +3,7 @@
 # refuses to replace a newer one, and uninstalls without a trace; the signed
 # executable behaves as the unsigned one. Set by CTest besides wine_case.sh's:
 # E2E_PREFIX_INSTALLER, ENDSESSION_RELEASE_DIR (release.package's output),
-# ENDSESSION_SIGNED_DIR (release.signing's), ENDSESSION_VERSION,
+# ENDSESSION_SIGNED_DIR (release.signing's), ENDSESSION_VERSION, ENDSESSION_UPGRADE_CODE,
 # ENDSESSION_SOURCE_DIR.
 . "$(dirname "$0")/wine_case.sh"
 
@@ -49,7 +49,7 @@ older_msi() {
   cp "$ENDSESSION_WITHOUT_MANIFEST_EXE" "$folder/endsession.exe"
   cp "$ENDSESSION_SOURCE_DIR/README.md" "$ENDSESSION_SOURCE_DIR/LICENSE" "$folder/"
   cmake -DOUTPUT="$folder.msi" -DFOLDER="$folder" -DVERSION=0.9.0 -DEPOCH=0 \
-    -DUPGRADE_CODE=6c1f9bd2-6a3e-4f8e-9a7e-6f0a4c2f1b11 -DPUBLISHER="the endsession developers" \
+    -DUPGRADE_CODE="$ENDSESSION_UPGRADE_CODE" -DPUBLISHER="the endsession developers" \
     -P "$ENDSESSION_SOURCE_DIR/cmake/msi_package.cmake" >&2 || fail "no older MSI"
   echo "$folder.msi"
 }

@@ -10,6 +10,7 @@ build=$1 out=$2 version=$3 source_dir=$4
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 rm -rf "$out"
+unset ENDSESSION_SIGNING ENDSESSION_TIMESTAMP_URL  # the unsigned release: the zip holds the built exe
 cpack --config "$build/CPackConfig.cmake" -B "$out" >"$out.log" 2>&1 || { cat "$out.log" >&2; exit 1; }
 cd "$out"
 zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi sbom=endsession-$version.spdx.json

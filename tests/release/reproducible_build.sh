@@ -6,6 +6,7 @@
 set -eu
 source_dir=$1 work=$2
 rm -rf "$work"
+unset ENDSESSION_SIGNING ENDSESSION_TIMESTAMP_URL
 first=$work/a
 second=$work/second-copy/with/a/longer/path
 for copy in "$first" "$second"; do
