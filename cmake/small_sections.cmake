@@ -15,13 +15,16 @@
 # GNU ld leaves that directory empty.
 #
 # endsession_small_sections_script(<output-variable>): sets the variable to
-# the path of the script, written once per build tree.
+# the path of the script, derived afresh at every configure and rewritten
+# only when it changes (a new toolchain, an edit here).
 function(endsession_small_sections_script result)
   set(script ${CMAKE_BINARY_DIR}/small_sections.ld)
   set(${result} ${script} PARENT_SCOPE)
-  if(EXISTS ${script})
-    return()
+  get_property(derived GLOBAL PROPERTY endsession_small_sections_derived)
+  if(derived)
+    return()  # once per configure, however many targets ask
   endif()
+  set_property(GLOBAL PROPERTY endsession_small_sections_derived TRUE)
   string(REGEX REPLACE "-(g\\+\\+|gcc)$" "-ld" linker "${CMAKE_CXX_COMPILER}")
   execute_process(COMMAND ${linker} --verbose OUTPUT_VARIABLE verbose COMMAND_ERROR_IS_FATAL ANY)
   # The default script is printed between two lines of '='.
@@ -46,24 +49,22 @@ function(endsession_small_sections_script result)
   # The start-up's TLS initializer table (.CRT$XD*) was an orphan there.
   string(APPEND crt "    KEEP (*(SORT(.CRT$XD*)))\n")
 
-  foreach(anchor "    __data_start__ = . ;\n" "  .rdata BLOCK(__section_alignment__) :\n  {\n")
+  # insert(<anchor> <before> <after>): puts text around the anchor line(s).
+  macro(insert anchor before after)
     string(FIND "${text}" "${anchor}" at)
     if(at EQUAL -1)
       message(FATAL_ERROR "small_sections: the default linker script lacks '${anchor}'")
     endif()
-  endforeach()
-  string(REPLACE "    __data_start__ = . ;\n" "${tls}    __data_start__ = . ;\n${crt}" text "${text}")
-  string(REPLACE "  .rdata BLOCK(__section_alignment__) :\n  {\n"
-                 "  .rdata BLOCK(__section_alignment__) :\n  {\n${xdata}" text "${text}")
-  set(text_sections "    *(SORT(.text$*))\n")
-  string(FIND "${text}" "${text_sections}" at)
-  if(at EQUAL -1)
-    message(FATAL_ERROR "small_sections: the default linker script lacks '${text_sections}'")
-  endif()
-  string(REPLACE "${text_sections}" "    ___delay_import_descriptors__ = . ;
+    string(REPLACE "${anchor}" "${before}${anchor}${after}" text "${text}")
+  endmacro()
+  insert("    __data_start__ = . ;\n" "${tls}" "${crt}")
+  insert("  .rdata BLOCK(__section_alignment__) :\n  {\n" "" "${xdata}")
+  insert("    *(SORT(.text$*))\n" "    ___delay_import_descriptors__ = . ;
     KEEP (*(.text$2))
     LONG (0); LONG (0); LONG (0); LONG (0); LONG (0); LONG (0); LONG (0); LONG (0);
     ___delay_import_descriptors_end__ = . ;
-${text_sections}" text "${text}")
-  file(WRITE ${script} "${text}\n")
+" "")
+  file(WRITE ${script}.new "${text}\n")
+  file(COPY_FILE ${script}.new ${script} ONLY_IF_DIFFERENT)
+  file(REMOVE ${script}.new)
 endfunction()
