@@ -1,3 +1,3 @@
 // The yardstick for the benchmark: a program that does nothing, built with
-// the same toolchain and options as endsession.exe.
-int main() { return 0; }
+// the same toolchain and options as endsession.exe (a wmain entry too).
+extern "C" int wmain() { return 0; }

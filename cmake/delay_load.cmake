@@ -29,8 +29,11 @@ function(endsession_delay_loaded target)
   endforeach()
   # GNU ld leaves the PE's delay-import directory empty; it is set from the
   # link map (the target is a small product: see windows_small_executable).
+  # A post-build step runs only after a link: an edit of the script or of a
+  # .def file must relink, or the old executable stays.
+  set(script ${PROJECT_SOURCE_DIR}/cmake/set_delay_import_directory.sh)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script} ${ARGN})
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/set_delay_import_directory.sh
-            $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.map
+    COMMAND bash ${script} $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.map
     VERBATIM)
 endfunction()

@@ -23,7 +23,9 @@ function(endsession_small_product target)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${linker_script})
     # The link map (not shipped) tells the release checks where each
     # function landed in the stripped executable.
-    target_link_options(${target} PRIVATE -Wl,-T,${linker_script} -Wl,-Map=$<TARGET_FILE:${target}>.map
+    # -municode: the entry is wmain, handed the arguments the runtime split
+    # from the UTF-16 command line (src/cli/main.cc).
+    target_link_options(${target} PRIVATE -municode -Wl,-T,${linker_script} -Wl,-Map=$<TARGET_FILE:${target}>.map
       -s -Wl,--gc-sections -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp
       # Remote Desktop hosts apply no legacy compatibility mapping, and the
       # header's floor is the manifest's: Windows 7 (6.1).

@@ -5,8 +5,7 @@ namespace {
 // The command line, and so argv[0], is at most 32,767 UTF-16 units; a UTF-16
 // unit becomes at most 3 bytes in any code page (UTF-8 the widest).
 constexpr int max_command_line = 32768;
-WCHAR wide_text[max_command_line];
-char console_text[3 * max_command_line];
+char converted[3 * max_command_line];
 
 UINT console_code_page() {
   UINT code_page = GetConsoleOutputCP();
@@ -30,9 +29,7 @@ bool to_console_text(const WCHAR* text, char* out, int size) {
   return false;
 }
 
-const char* ansi_to_console_text(const char* text) {
-  if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide_text, max_command_line) == 0 ||
-      !to_console_text(wide_text, console_text, sizeof console_text))
-    return text;
-  return console_text;
+const char* console_text(const WCHAR* text) {
+  to_console_text(text, converted, sizeof converted);
+  return converted;
 }

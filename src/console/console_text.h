@@ -13,7 +13,6 @@
 // included). When it does not fit, `out` is left empty and false returned.
 bool to_console_text(const WCHAR* text, char* out, int size);
 
-// `text`, in the process's ANSI code page (argv's), converted for the
-// console in a static buffer, valid until the next call; `text` itself when
-// it cannot be converted.
-const char* ansi_to_console_text(const char* text);
+// `text` (at most a command line long) converted for the console in a static
+// buffer, valid until the next call; empty when it cannot be converted.
+const char* console_text(const WCHAR* text);

@@ -21,21 +21,30 @@ extern "C" int __cdecl _matherr(struct _exception*) { return 0; }
 // ADVAPI32 and USER32 are delay-loaded. Where one cannot be loaded (minimal
 // images such as Nano Server have no USER32) or lacks a function, the helper
 // would raise an exception and the process die. Instead the call fails the
-// way the function itself fails -- FALSE, with the loader's error as the last
-// error (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND) -- and the tool reports
-// the step as it reports any refusal.
+// way the function itself fails -- FALSE or NULL with the loader's error as
+// the last error (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND), or, for
+// InitiateShutdownW, that error as its answer -- and the tool reports the
+// step as it reports any refusal.
 namespace {
 
 DWORD unavailable_import_error;
 extern "C" IMAGE_DOS_HEADER __ImageBase;  // the executable's own module handle
 
 // Takes the place of every function that could not be had. Each of them
-// returns a BOOL (0 in the low half of the result is FALSE), and the x64
-// caller cleans up its own arguments.
+// returns a BOOL or a handle (0 is FALSE or NULL), and the x64 caller cleans
+// up its own arguments.
 INT_PTR WINAPI unavailable_import() {
   SetLastError(unavailable_import_error);
   return FALSE;
 }
+
+// InitiateShutdownW answers with an error code (a DWORD: the low half of
+// the result), where 0 would be a success.
+INT_PTR WINAPI unavailable_error_code() { return unavailable_import_error; }
+
+// Known by its import slot, whatever name the DLL was asked for.
+extern "C" FARPROC __imp_InitiateShutdownW;
+bool answers_with_error_code(const DelayLoadInfo& info) { return info.ppfn == &__imp_InitiateShutdownW; }
 
 FARPROC WINAPI delay_load_failed(unsigned notification, PDelayLoadInfo info) {
   // The executable itself exports nothing: handed over for a DLL that could
@@ -47,7 +56,7 @@ FARPROC WINAPI delay_load_failed(unsigned notification, PDelayLoadInfo info) {
       return reinterpret_cast<FARPROC>(no_exports);
     case dliFailGetProc:
       if (info->hmodCur != no_exports) unavailable_import_error = info->dwLastError;
-      return unavailable_import;
+      return answers_with_error_code(*info) ? unavailable_error_code : unavailable_import;
   }
   return nullptr;
 }

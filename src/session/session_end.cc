@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "session/session_end_route.h"
 #include "session/system_error_text.h"
 
 int request_session_end(UINT exit_flags) {
@@ -29,7 +30,18 @@ int request_session_end(UINT exit_flags) {
     return 1;
   }
 
-  if (ExitWindowsEx(exit_flags, 0)) return 0;
-  printf("Can not reboot: %s\n", system_error_text(GetLastError()));
+  DWORD error;
+  if (on_interactive_window_station()) {
+    if (ExitWindowsEx(exit_flags, 0)) return 0;
+    error = GetLastError();
+  } else {
+    DWORD flags = initiate_shutdown_flags(exit_flags);
+    // Its answer is the error code itself; grace period 0: at once, as
+    // ExitWindowsEx does.
+    error = flags == 0 ? ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION
+                       : InitiateShutdownW(nullptr, nullptr, 0, flags, 0);
+    if (error == ERROR_SUCCESS) return 0;
+  }
+  printf("Can not reboot: %s\n", system_error_text(error));
   return 1;
 }

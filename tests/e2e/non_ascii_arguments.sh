@@ -1,9 +1,9 @@
-# Non-ASCII look-alikes of the options. Where the manifest's UTF-8 code page
-# holds (Windows 10 1903 and later; Wine), they reach the tool as UTF-8 and
-# match no option. Without it (earlier Windows, Server 2016/2019) the system
-# best-fits them into valid options before the tool starts: the tool reads
-# the command line as the system holds it and refuses them there too. Each
-# is refused byte for byte, and the trace shows no privilege or session call.
+# Non-ASCII look-alikes of the options. The tool takes its arguments in
+# UTF-16 as the runtime splits them from the command line, with or without
+# the manifest's UTF-8 code page (which earlier Windows, Server 2016/2019
+# ignore, and would best-fit a narrow argv from the ANSI line: "／ｓ" to
+# "/s"). Each is refused byte for byte, and the trace shows no privilege or
+# session call.
 . "$(dirname "$0")/wine_case.sh"
 
 refused_look_alike() {
@@ -39,7 +39,25 @@ look_alikes fullwidth_solidus $'\uff0f' $'\uff53' $'\uff32' $'\uff46' /r
 
 case_fullwidth_s() { refused_look_alike $'/\uff53'; }
 case_long_s() { refused_look_alike $'/\u017f'; }
-case_ideographic_space_between_options_without_manifest() { without_manifest refused_look_alike $'/f\u3000/s'; }
+
+# The runtime splits the command line by its own rules, quotes inside the
+# program name too: `...\J"örg Müller"\endsession.exe /f` is the name and
+# /f, as its ASCII twin is. The application name is passed apart, as a
+# caller of CreateProcess may.
+case_quoted_non_ascii_program_name() {
+  local folder=$E2E_SCRATCH/$'J\u00f6rg M\u00fcller'
+  rm -rf "$folder" && mkdir -p "$folder" && cp "$exe" "$folder/endsession.exe"
+  local scratch="Z:${E2E_SCRATCH//\//\\}"
+  launch=(as-is "$scratch"$'\\J\u00f6rg M\u00fcller\\endsession.exe')
+  command_line="$scratch"$'\\J"\u00f6rg M\u00fcller"\\endsession.exe /f'
+  exe=$folder/endsession.exe
+  usage_for "$(program_name | iconv -f UTF-8 -t CP437)"
+  run_traced
+  expect_status 1
+  expect_stdout $'need operation\r\n'"$usage_crlf"
+  expect_stderr_only_trace
+  expect_no_system_calls
+}
 
 # A non-ASCII folder name is the program name's business, not an argument.
 from_non_ascii_folder() {

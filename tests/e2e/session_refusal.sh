@@ -2,6 +2,11 @@
 # system's text framed by "Can not reboot: " and one more line end, status 1.
 # A system DLL that cannot be loaded, or lacks the function, is a refusal
 # too: the step's message with the loader's error, status 1, no crash.
+# Off the interactive window station (a service, a task, SSH, WinRM; here a
+# window station of the launcher's), the session end goes to
+# InitiateShutdownW -- in Wine a stub that answers 120, so its success cannot
+# be shown here -- and a log-off is refused; a token without the shutdown
+# privilege stops the tool before any of it.
 . "$(dirname "$0")/wine_case.sh"
 
 case_refused_session_end_is_reported() {
@@ -38,10 +43,58 @@ unavailable() {
 }
 
 case_missing_advapi32_is_reported() { unavailable advapi32=d 'OpenProcessToken: ' 126 '' /l; }
-case_missing_user32_is_reported() { unavailable user32=d 'Can not reboot: ' 126 $'\r\n' /s /f; }
+# Without USER32 (Nano Server) the window station is not known: not interactive.
+case_missing_user32_takes_initiate_shutdown() { unavailable user32=d 'Can not reboot: ' 120 $'\r\n' /s /f; }
+case_missing_user32_refuses_a_logoff() { unavailable user32=d 'Can not reboot: ' 1459 $'\r\n' /l; }
 case_missing_function_is_reported() {
-  exe=$ENDSESSION_WITHOUT_EXIT_WINDOWS_EXE
+  exe=$ENDSESSION_WITHOUT_SESSION_CALLS_EXE
   unavailable '' 'Can not reboot: ' 127 $'\r\n' /l
 }
+case_missing_function_off_the_interactive_station_is_reported() {
+  exe=$ENDSESSION_WITHOUT_SESSION_CALLS_EXE
+  launch=(station:e2e -)
+  unavailable '' 'Can not reboot: ' 127 $'\r\n' /r
+}
+
+# launched MODE MESSAGE-PREFIX CODE SUFFIX CALLS ARGS...: a traced run through
+# the launcher in MODE prints MESSAGE-PREFIX, the system's text for CODE and
+# SUFFIX, status 1, after exactly the traced CALLS.
+launched() {
+  local mode=$1 message=$2 code=$3 suffix=$4 calls=$5
+  shift 5
+  local expected
+  expected=$(mktemp)
+  { printf '%s' "$message"; system_text "$E2E_PREFIX" CP437 "$code"; printf '%s' "$suffix"; } >"$expected"
+  launch=("$mode" -)
+  run_traced "$@"
+  expect_status 1
+  expect_stdout_file "$expected"
+  expect_stderr_only_trace
+  expect_calls "$calls"
+  rm -f "$expected"
+}
+
+# off_station FLAGS-HEX ARGS...: InitiateShutdownW with FLAGS-HEX, reason 0.
+off_station() {
+  local flags=$1
+  shift
+  launched station:e2e 'Can not reboot: ' 120 $'\r\n' \
+    "$privilege_and_station_calls"$'\n'"advapi32.InitiateShutdownW(00000000,00000000,00000000,$flags,00000000)" "$@"
+}
+case_shutdown_off_the_interactive_station() { off_station 00000010 /s; }
+case_forced_shutdown_off_the_interactive_station() { off_station 00000013 /s /f; }
+case_reboot_off_the_interactive_station() { off_station 00000004 /R; }
+case_forced_reboot_off_the_interactive_station() { off_station 00000007 /f /r; }
+case_poweroff_off_the_interactive_station() { off_station 00000008 /p; }
+case_forced_poweroff_off_the_interactive_station() { off_station 0000000b /P /F; }
+logoff_off_station() { launched station:e2e 'Can not reboot: ' 1459 $'\r\n' "$privilege_and_station_calls" "$@"; }
+case_logoff_off_the_interactive_station_is_refused() { logoff_off_station /l; }
+case_forced_logoff_off_the_interactive_station_is_refused() { logoff_off_station /f /l; }
+
+without_shutdown_privilege() {
+  launched restricted 'AdjustTokenPrivileges: ' 1300 '' "$(head -3 <<<"$privilege_and_station_calls")" "$@"
+}
+case_logoff_without_the_shutdown_privilege() { without_shutdown_privilege /l; }
+case_forced_shutdown_without_the_shutdown_privilege() { without_shutdown_privilege /s /f; }
 
 run_cases "$@"

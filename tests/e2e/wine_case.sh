@@ -19,9 +19,12 @@ fail() {
 }
 
 # The executable a case runs (a test-only variant, or one copied elsewhere),
-# and extra environment for Wine (a locale, DLL overrides).
+# extra environment for Wine (a locale, DLL overrides), and how to start it:
+# directly, or through the launcher (variants/launcher.cc) with its mode and
+# application name, e.g. launch=(station:e2e -).
 exe=${ENDSESSION_EXE:-}
 run_env=()
+launch=()
 
 # The program name as Wine hands it to the program: the DOS path on drive Z:.
 program_name() {
@@ -36,11 +39,18 @@ usage_for() {
 }
 usage_for "$(program_name)"
 
-# run_tool PREFIX WINEDEBUG-VALUE ARGS...: runs $exe; stdout, stderr, status kept.
+# run_tool PREFIX WINEDEBUG-VALUE ARGS...: runs $exe; stdout, stderr, status
+# kept. Through the launcher, the command line is the quoted program name and
+# ARGS, joined by spaces ($command_line, when set, replaces it).
 run_tool() {
   local prefix=$1 debug=$2
   shift 2
-  env "${run_env[@]}" WINEPREFIX="$prefix" WINEDEBUG="$debug" "$WINE" "$exe" "$@" >"$out_file" 2>"$err_file"
+  local start=("$exe" "$@")
+  if [ ${#launch[@]} -gt 0 ]; then
+    local IFS=' '
+    start=("$LAUNCHER_EXE" "${launch[@]}" "${command_line:-\"$(program_name)\" $*}")
+  fi
+  env "${run_env[@]}" WINEPREFIX="$prefix" WINEDEBUG="$debug" "$WINE" "${start[@]}" >"$out_file" 2>"$err_file"
   status=$?
 }
 
@@ -107,11 +117,11 @@ expect_stderr_empty() {
   return 0
 }
 
-# The tool's main thread in a +relay trace: the one where the mingw-w64
+# The tool's main thread in a +relay trace: the last one where the mingw-w64
 # start-up asks msvcrt for the arguments (Wine's own programs start through
-# ucrtbase or their own code). Other processes may trace first.
+# ucrtbase or their own code; the launcher, if any, asks first).
 tool_thread() {
-  grep -m1 '^[0-9a-f]*:Call msvcrt\.__getmainargs(' "$err_file" | cut -d: -f1
+  grep '^[0-9a-f]*:Call msvcrt\.__wgetmainargs(' "$err_file" | tail -1 | cut -d: -f1
 }
 
 # The tool's own calls of interest from a +relay trace, without the pointer
@@ -121,8 +131,33 @@ traced_calls() {
   local thread
   thread=$(tool_thread)
   [ -n "$thread" ] || { echo "no trace of the tool's main thread" >&2; return; }
-  grep -E "^$thread:Call (advapi32|user32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|ExitWindowsEx)\(" "$err_file" |
+  grep -E "^$thread:Call (advapi32|user32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|GetProcessWindowStation|GetUserObjectInformationW|ExitWindowsEx|InitiateShutdownW)\(" "$err_file" |
     sed -E 's/^[0-9a-f]+:Call //; s/ ret=[0-9a-f]+$//'
+}
+
+# The four calls that enable the privilege and ask for the window station's
+# flags, their varying pointers as '*', from traced_calls.
+privilege_and_station_calls=$(printf '%s\n' \
+  'advapi32.OpenProcessToken(ffffffffffffffff,00000028,*)' \
+  'advapi32.LookupPrivilegeValueA(00000000,* "SeShutdownPrivilege",*)' \
+  'advapi32.AdjustTokenPrivileges(*,00000000,*,00000000,00000000,00000000)' \
+  'user32.GetProcessWindowStation()' \
+  'user32.GetUserObjectInformationW(*,00000001,*,0000000c,*)')
+masked_calls() {
+  traced_calls | sed -E 's/^(advapi32\.OpenProcessToken\(ffffffffffffffff,00000028,)[0-9a-f]+\)/\1*)/;
+    s/^(advapi32\.LookupPrivilegeValueA\(00000000,)[0-9a-f]+ ("SeShutdownPrivilege",)[0-9a-f]+\)/\1* \2*)/;
+    s/^(advapi32\.AdjustTokenPrivileges\()[0-9a-f]+,00000000,[0-9a-f]+,/\1*,00000000,*,/;
+    s/^(user32\.GetUserObjectInformationW\()[0-9a-f]+,00000001,[0-9a-f]+,0000000c,[0-9a-f]+\)/\1*,00000001,*,0000000c,*)/'
+}
+
+# expect_calls EXPECTED: the masked calls are EXPECTED, one per line.
+expect_calls() {
+  local actual
+  actual=$(masked_calls)
+  if [ "$actual" != "$1" ]; then
+    fail "calls differ"
+    printf -- '--- expected\n%s\n--- actual\n%s\n' "$1" "$actual" >&2
+  fi
 }
 
 expect_no_system_calls() {
@@ -148,7 +183,8 @@ expect_stderr_only_trace() {
 }
 
 # accepted FLAGS-HEX ARGS...: a traced run of $exe is accepted -- status 0,
-# no output -- after the four calls in order, with the flags FLAGS-HEX.
+# no output -- after the privilege and window-station calls in order, with
+# ExitWindowsEx and the flags FLAGS-HEX.
 accepted() {
   local flags=$1
   shift
@@ -156,20 +192,7 @@ accepted() {
   expect_status 0
   expect_stdout ""
   expect_stderr_only_trace
-  local expected
-  expected=$(printf '%s\n' \
-    'advapi32.OpenProcessToken(ffffffffffffffff,00000028,*)' \
-    'advapi32.LookupPrivilegeValueA(00000000,* "SeShutdownPrivilege",*)' \
-    'advapi32.AdjustTokenPrivileges(*,00000000,*,00000000,00000000,00000000)' \
-    "user32.ExitWindowsEx($flags,00000000)")
-  local actual
-  actual=$(traced_calls | sed -E 's/^(advapi32\.OpenProcessToken\(ffffffffffffffff,00000028,)[0-9a-f]+\)/\1*)/;
-    s/^(advapi32\.LookupPrivilegeValueA\(00000000,)[0-9a-f]+ ("SeShutdownPrivilege",)[0-9a-f]+\)/\1* \2*)/;
-    s/^(advapi32\.AdjustTokenPrivileges\()[0-9a-f]+,00000000,[0-9a-f]+,/\1*,00000000,*,/')
-  if [ "$actual" != "$expected" ]; then
-    fail "calls differ"
-    printf -- '--- expected\n%s\n--- actual\n%s\n' "$expected" "$actual" >&2
-  fi
+  expect_calls "$privilege_and_station_calls"$'\n'"user32.ExitWindowsEx($flags,00000000)"
 }
 
 run_cases() {

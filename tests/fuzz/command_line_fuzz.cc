@@ -1,6 +1,7 @@
 // libFuzzer target: the whole program, entry to session end, against the
 // Win32 stand-in. The input is an argument vector (split at NUL bytes; the
-// first element is the program name; an empty input is argc 0). Its length
+// first element is the program name; an empty input is argc 0), handed to
+// the wide entry as UTF-16 (malformed UTF-8 becomes U+FFFD). Its length
 // picks how the stand-in system answers, so every outcome gets fuzzed.
 //
 // Checked on every input, against a model written separately here: the
@@ -64,6 +65,16 @@ expectation model(const std::vector<std::string>& tokens) {
   return {true, "", flags};
 }
 
+// The program name as a UTF-8 console shows it: the platform's own round
+// trip, UTF-8 to UTF-16 and back.
+std::string shown_name(const std::string& name) {
+  std::u16string wide(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, nullptr, 0)), 0);
+  MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+  std::string shown(3 * wide.size(), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, shown.data(), static_cast<int>(shown.size()), nullptr, nullptr);
+  return shown.c_str();
+}
+
 enum class system_answer { accepts, refuses_session_end, withholds_privilege, denies_token };
 
 }  // namespace
@@ -87,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   system_answer answer = static_cast<system_answer>(size % 4);
   stand_in::reset();
   stand_in::script& script = stand_in::current_script();
+  script.console_output_code_page = CP_UTF8;
   switch (answer) {
     case system_answer::accepts: script.exit_windows_ex = {TRUE, ERROR_SUCCESS}; break;
     case system_answer::refuses_session_end: script.exit_windows_ex = {FALSE, ERROR_ACCESS_DENIED}; break;
@@ -102,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t session_ends = stand_in::count_of(call_kind::exit_windows_ex);
 
   if (!expected.accepted) {
-    std::string name = tokens.empty() ? "" : tokens[0];
+    std::string name = tokens.empty() ? "" : shown_name(tokens[0]);
     check(result.output == expected.refusal + usage_text(name), "refusal output");
     check(result.status == 1, "refusal status");
     check(stand_in::call_count() == 0, "a refused line made a system call");

@@ -4,7 +4,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-int endsession_main(int argc, char** argv);
+#include <string>
+
+#include "platform/win32.h"
+
+extern "C" int endsession_main(int argc, WCHAR** argv);
 
 extern "C" [[noreturn]] void __real_exit(int status);
 
@@ -22,6 +26,21 @@ extern "C" [[noreturn]] void __wrap_exit(int status) {
 }
 
 entry_result run_entry(int argc, char** argv) {
+  // The arguments in UTF-16, as the Windows runtime hands them to wmain;
+  // a NULL stays NULL.
+  std::vector<std::u16string> wide(static_cast<size_t>(argc));
+  std::vector<WCHAR*> wide_argv;
+  for (int i = 0; i < argc; ++i) {
+    if (argv[i] == nullptr) {
+      wide_argv.push_back(nullptr);
+      continue;
+    }
+    wide[i].resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, nullptr, 0)));
+    MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, wide[i].data(), static_cast<int>(wide[i].size()));
+    wide_argv.push_back(wide[i].data());
+  }
+  wide_argv.push_back(nullptr);
+
   char* data = nullptr;
   size_t size = 0;
   FILE* capture = open_memstream(&data, &size);
@@ -32,7 +51,7 @@ entry_result run_entry(int argc, char** argv) {
   exit_target = &target;
   int status;
   if (setjmp(target) == 0) {
-    status = endsession_main(argc, argv);
+    status = endsession_main(argc, wide_argv.data());
   } else {
     status = exit_status;
   }

@@ -1,6 +1,7 @@
 // Runs the program's entry in-process, the way the start-up would: arguments
-// in, the bytes it printed and its exit status out. The entry is built with
-// `main` renamed to `endsession_main`, and the test executable is linked with
+// in (UTF-8, handed over as UTF-16; malformed bytes become U+FFFD), the bytes
+// it printed and its exit status out. The entry is built with `wmain`
+// renamed to `endsession_main`, and the test executable is linked with
 // --wrap=exit so that a refusal's exit(1) comes back here instead of ending
 // the test process. Output is captured by pointing stdout at a memory stream.
 #pragma once

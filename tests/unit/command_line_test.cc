@@ -78,7 +78,9 @@ TEST_F(CommandLine, ForceAloneNeedsAnOperation) {
 TEST_F(CommandLine, NearMissesAreInvalid) {
   for (const char* argument : {"-s", "/shutdown", "s", "/s:", "", "/s ", " /s", "/", "/x", "//s",
                                "/\xc5\xbf" /* U+017F long s */, "/\xef\xbd\x93" /* fullwidth s */,
-                               "/S\xc5\xbf"}) {
+                               "/S\xc5\xbf",
+                               // Units whose low byte is an option's: U+0173, U+0153, U+012F.
+                               "/\xc5\xb3", "/\xc5\x93", "\xc4\xafs"}) {
     SCOPED_TRACE(testing::Message() << '"' << argument << '"');
     expect_refused({argument}, invalid_argument_message);
   }
@@ -140,63 +142,23 @@ TEST_F(CommandLine, NonAsciiBytesAroundAnOptionAreInvalid) {
   }
 }
 
-// Where the system ignores the UTF-8 code page, it best-fits the command line
-// before argv exists: argv then holds valid options while the line the user
-// typed held look-alikes. Only the line as the system holds it can tell.
-TEST_F(CommandLine, NonAsciiAfterTheProgramNameIsRefusedWhateverArgvHolds) {
-  const struct {
-    const char16_t* line;
-    const char* best_fitted;  // what argv holds after the program name
-    const char* refusal;      // nullptr: accepted as a log-off
-  } cases[] = {
-      {u"endsession \uff0f\uff53", "/s", invalid_argument_message},         // at the start
-      {u"endsession /f \u2215s /f", "/s", invalid_argument_message},         // in the middle
-      {u"endsession /l /f \u2044", "/l", invalid_argument_message},          // at the end
-      {u"endsession\t/f\u3000/l", "/l", invalid_argument_message},           // between options
-      {u"\"C:\\Program Files\\endsession.exe\"\uff0f\uff32", "/r", invalid_argument_message},
-      // An unquoted name ends at the first space, quotes or not: what
-      // follows is checked even where the C runtime would call it the name.
-      {u"C:\\\"Jo r\u00f6\"\\endsession.exe /l", "/l", invalid_argument_message},
-      {u"C:\\Users\\J\u00f6rg\\bin\\endsession.exe /l", "/l", nullptr},
-      {u"\"C:\\Users\\J\u00f6rg\\end session.exe\" /l", "/l", nullptr},
-      {u"\"C:\\J\u00f6rg\\endsession.exe\"/l", "/l", nullptr},
-      {u"\"C:\\J\u00f6rg\\endsession.exe", nullptr, missing_argument_message},  // no closing quote
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
-    fresh_system();
-    stand_in::current_script().command_line = c.line;
-    entry_result result = c.best_fitted ? run({c.best_fitted}) : run({});
-    if (c.refusal == nullptr) {
-      EXPECT_EQ(result.status, 0);
-      EXPECT_EQ(result.output, "");
-      EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 1u);
-    } else {
-      EXPECT_EQ(result.status, 1);
-      EXPECT_EQ(result.output, c.refusal + usage_text("endsession"));
-      EXPECT_EQ(stand_in::call_count(), 0u);
-    }
-  }
-}
-
 // The program name is the system's text, not the tool's: it reaches the
-// console in the console's code page, converted from argv's ANSI one.
+// console in the console's code page, converted straight from UTF-16.
 TEST_F(CommandLine, UsageWritesTheProgramNameInTheConsolesCodePage) {
   const struct {
-    UINT ansi, console, oem;
-    const char* name;      // argv[0], in the ANSI code page
-    const char* expected;  // in the console's
+    UINT console, oem;
+    const char* name;      // argv[0], here in UTF-8
+    const char* expected;  // in the console's code page
   } cases[] = {
-      {CP_UTF8, stand_in::latin1_code_page, CP_UTF8, "C:\\\xc3\xa9t\xc3\xa9\\es.exe", "C:\\\xe9t\xe9\\es.exe"},
-      {CP_UTF8, 0, stand_in::latin1_code_page, "C:\\\xc3\xa9t\xc3\xa9\\es.exe", "C:\\\xe9t\xe9\\es.exe"},
-      {stand_in::latin1_code_page, CP_UTF8, stand_in::latin1_code_page, "\xe9t\xe9.exe", "\xc3\xa9t\xc3\xa9.exe"},
-      {CP_UTF8, stand_in::latin1_code_page, CP_UTF8, "\xe3\x83\x86.exe", "?.exe"},  // U+30C6: not in Latin-1
+      {stand_in::latin1_code_page, CP_UTF8, "C:\\\xc3\xa9t\xc3\xa9\\es.exe", "C:\\\xe9t\xe9\\es.exe"},
+      {0, stand_in::latin1_code_page, "C:\\\xc3\xa9t\xc3\xa9\\es.exe", "C:\\\xe9t\xe9\\es.exe"},
+      {CP_UTF8, stand_in::latin1_code_page, "\xc3\xa9t\xc3\xa9.exe", "\xc3\xa9t\xc3\xa9.exe"},
+      {stand_in::latin1_code_page, CP_UTF8, "\xe3\x83\x86.exe", "?.exe"},  // U+30C6: not in Latin-1
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
     fresh_system();
     stand_in::script& script = stand_in::current_script();
-    script.ansi_code_page = c.ansi;
     script.console_output_code_page = c.console;
     script.oem_code_page = c.oem;
     entry_result result = run_entry({c.name, "/x"});
@@ -204,20 +166,22 @@ TEST_F(CommandLine, UsageWritesTheProgramNameInTheConsolesCodePage) {
   }
 }
 
-TEST(AsciiCaseEqual, FoldsOnlyAsciiCapitalsAndComparesWholeTokens) {
-  EXPECT_TRUE(ascii_case_equal("/S", "/s"));
-  EXPECT_TRUE(ascii_case_equal("/s", "/s"));
-  EXPECT_FALSE(ascii_case_equal("/s", "/S")) << "the option side is lower case by contract";
-  EXPECT_FALSE(ascii_case_equal("/", "/s"));
-  EXPECT_FALSE(ascii_case_equal("/ss", "/s"));
-  EXPECT_FALSE(ascii_case_equal("", "/s"));
-  // Bytes that fold to letters under other rules: '[' - 'A' + 'a' is '{',
-  // Latin-1 capitals, and 0x80+ bytes that sign-extend.
-  EXPECT_FALSE(ascii_case_equal("/\xd3", "/s"));
-  EXPECT_FALSE(ascii_case_equal("/\xf3", "/s"));
-  EXPECT_FALSE(ascii_case_equal("/\x13", "/s"));
-  EXPECT_FALSE(ascii_case_equal("/@", "/`"));
-  EXPECT_TRUE(ascii_case_equal("", ""));
+TEST(AsciiCaseEqual, FoldsOnlyAsciiCapitalsAndComparesWholeUnits) {
+  EXPECT_TRUE(ascii_case_equal(u"/S", "/s"));
+  EXPECT_TRUE(ascii_case_equal(u"/s", "/s"));
+  EXPECT_FALSE(ascii_case_equal(u"/s", "/S")) << "the option side is lower case by contract";
+  EXPECT_FALSE(ascii_case_equal(u"/", "/s"));
+  EXPECT_FALSE(ascii_case_equal(u"/ss", "/s"));
+  EXPECT_FALSE(ascii_case_equal(u"", "/s"));
+  // Units that fold to letters under other rules: '[' - 'A' + 'a' is '{',
+  // Latin-1 capitals, and units whose low byte is a letter.
+  EXPECT_FALSE(ascii_case_equal(u"/\u00d3", "/s"));
+  EXPECT_FALSE(ascii_case_equal(u"/\u00f3", "/s"));
+  EXPECT_FALSE(ascii_case_equal(u"/\x13", "/s"));
+  EXPECT_FALSE(ascii_case_equal(u"/@", "/`"));
+  EXPECT_FALSE(ascii_case_equal(u"/\u0173", "/s"));
+  EXPECT_FALSE(ascii_case_equal(u"\uff0f\uff53", "/s"));
+  EXPECT_TRUE(ascii_case_equal(u"", ""));
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ TEST_F(SessionEnd, AcceptedRequestMakesTheFourCallsWithExactArguments) {
     call_kind kind = stand_in::call_at(i).kind;
     if (kind != call_kind::get_last_error) order += static_cast<char>('0' + static_cast<int>(kind));
   }
-  EXPECT_EQ(order, "01235");
+  EXPECT_EQ(order, "0123785");  // the window station asked after the privilege
   ASSERT_EQ(stand_in::enabled_privilege_count(), 1u);
   EXPECT_EQ(stand_in::enabled_privilege_at(0).LowPart, stand_in::shutdown_luid.LowPart);
 }
@@ -109,6 +109,8 @@ TEST_F(SessionEnd, PrivilegeNotHeldIsReportedEvenThoughAdjustReturnedTrue) {
             "AdjustTokenPrivileges: Not all privileges or groups referenced are assigned to the "
             "caller.\r\n");
   EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 0u);
+  EXPECT_EQ(stand_in::count_of(call_kind::get_process_window_station), 0u);
+  EXPECT_EQ(stand_in::count_of(call_kind::initiate_shutdown), 0u);
 }
 
 TEST_F(SessionEnd, AdjustThatFailsOutrightIsReported) {
@@ -166,6 +168,73 @@ TEST_F(SessionEnd, NativeDefaultNeverEndsTheSession) {
   printed result = run_session_end(EWX_SHUTDOWN);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output, "Can not reboot: This function is not supported on this system.\r\n\n");
+}
+
+// Off the interactive window station (a service, a task, SSH, WinRM), or
+// where it cannot be asked, the session end goes to InitiateShutdownW with
+// its own flags, and a log-off is refused; on it, ExitWindowsEx as ever.
+TEST_F(SessionEnd, TheWindowStationDecidesTheCall) {
+  enum station { interactive, invisible, query_fails, no_user32 };
+  const struct {
+    UINT exit_flags;
+    DWORD shutdown_flags;  // 0: a log-off
+  } operations[] = {{0, 0}, {4, 0}, {1, 0x10}, {5, 0x13}, {2, 0x4}, {6, 0x7}, {8, 0x8}, {12, 0xb}};
+  const std::string not_supported = "Can not reboot: This function is not supported on this system.\r\n\n";
+  for (station where : {interactive, invisible, query_fails, no_user32}) {
+    for (const auto& operation : operations) {
+      SCOPED_TRACE(testing::Message() << "station " << where << ", flags " << operation.exit_flags);
+      stand_in::reset();
+      if (where == invisible) script().window_station_flags = 0;
+      if (where == query_fails) script().user_object_information = {FALSE, ERROR_ACCESS_DENIED};
+      if (where == no_user32) script().no_window_station = 126;  // ERROR_MOD_NOT_FOUND
+      printed result = run_session_end(operation.exit_flags);
+      EXPECT_EQ(result.status, 1);
+      const stand_in::call* exit_call = stand_in::first_of(call_kind::exit_windows_ex);
+      const stand_in::call* initiate = stand_in::first_of(call_kind::initiate_shutdown);
+      if (where == interactive) {
+        ASSERT_NE(exit_call, nullptr);
+        EXPECT_EQ(exit_call->exit_flags, operation.exit_flags);
+        EXPECT_EQ(initiate, nullptr);
+        EXPECT_EQ(result.output, not_supported);
+        const stand_in::call* query = stand_in::first_of(call_kind::get_user_object_information);
+        ASSERT_NE(query, nullptr);
+        EXPECT_EQ(query->index, UOI_FLAGS);
+        EXPECT_EQ(query->length, sizeof(USEROBJECTFLAGS));
+        continue;
+      }
+      EXPECT_EQ(exit_call, nullptr);
+      if (operation.shutdown_flags == 0) {
+        EXPECT_EQ(initiate, nullptr);
+        EXPECT_EQ(result.output, "Can not reboot: This operation requires an interactive window station.\r\n\n");
+        continue;
+      }
+      ASSERT_NE(initiate, nullptr);
+      EXPECT_EQ(stand_in::count_of(call_kind::initiate_shutdown), 1u);
+      EXPECT_EQ(initiate->shutdown_flags, operation.shutdown_flags);
+      EXPECT_TRUE(initiate->machine_is_null);
+      EXPECT_TRUE(initiate->message_is_null);
+      EXPECT_EQ(initiate->grace_period, 0u);
+      EXPECT_EQ(initiate->reason, 0u);
+      EXPECT_EQ(result.output, not_supported);
+    }
+  }
+}
+
+TEST_F(SessionEnd, InitiateShutdownAnswersWithItsErrorCode) {
+  script().window_station_flags = 0;
+  script().initiate_shutdown = ERROR_SUCCESS;
+  printed result = run_session_end(EWX_REBOOT);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, "");
+
+  stand_in::reset();
+  script().window_station_flags = 0;
+  script().initiate_shutdown = 1191;  // ERROR_SHUTDOWN_USERS_LOGGED_ON
+  stand_in::set_message(1191, "The system shutdown cannot be initiated because there are other users logged on to the computer.\r\n");
+  result = run_session_end(EWX_SHUTDOWN);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "Can not reboot: The system shutdown cannot be initiated because there are other "
+                           "users logged on to the computer.\r\n\n");
 }
 
 TEST_F(SessionEnd, ErrorWithoutSystemTextLeavesNothingAfterTheColon) {

@@ -1,13 +1,13 @@
 // Test-side control of the native Win32 stand-in: script each call's outcome
-// and last error, give the system's message texts, the command line and the
-// code pages, and read back the record of the privilege, session and message
-// calls made with their arguments (the text plumbing -- command line, code
-// pages, conversions -- is scripted, not recorded). reset() restores the
-// honest defaults: every call succeeds except ExitWindowsEx
-// (ERROR_CALL_NOT_IMPLEMENTED), the token holds SeShutdownPrivilege, only the
-// built-in texts are known, the command line is "endsession", and every code
-// page is Latin-1 (28591), whose bytes map one to one onto UTF-16, so that
-// any bytes in argv come out unchanged.
+// and last error, give the system's message texts, the window station and
+// the code pages, and read back the record of the privilege, window-station,
+// session and message calls made with their arguments (the text plumbing --
+// code pages, conversions -- is scripted, not recorded). reset() restores
+// the honest defaults: every call succeeds except the session-end calls
+// (ExitWindowsEx and InitiateShutdownW: ERROR_CALL_NOT_IMPLEMENTED), the
+// token holds SeShutdownPrivilege, the process runs on the interactive
+// window station, only the built-in texts are known, and every code page is
+// Latin-1 (28591), whose bytes map one to one onto UTF-16.
 #pragma once
 
 #include <stddef.h>
@@ -24,6 +24,9 @@ enum class call_kind {
   get_last_error,
   exit_windows_ex,
   format_message,
+  get_process_window_station,
+  get_user_object_information,
+  initiate_shutdown,
 };
 
 // One call as it was made. Only the fields of its kind are meaningful.
@@ -42,6 +45,11 @@ struct call {
   DWORD format_flags, message_id, language_id, size;  // FormatMessageW
   bool source_is_null, arguments_is_null;
   DWORD last_error_returned;  // GetLastError
+  HANDLE object;              // GetUserObjectInformationW
+  int index;                  // GetUserObjectInformationW
+  DWORD length;               // GetUserObjectInformationW
+  bool machine_is_null, message_is_null;  // InitiateShutdownW
+  DWORD grace_period, shutdown_flags;     // InitiateShutdownW; its reason in `reason`
 };
 
 // What a scripted call returns and leaves as the last error.
@@ -60,8 +68,13 @@ struct script {
   bool adjust_is_scripted = false;
   outcome adjust_token_privileges{TRUE, ERROR_SUCCESS};
   outcome exit_windows_ex{FALSE, ERROR_CALL_NOT_IMPLEMENTED};
-  // The command line as the system holds it (GetCommandLineW).
-  const char16_t* command_line = u"endsession";
+  // The window station: GetProcessWindowStation gives NULL with this last
+  // error when set (USER32 missing); GetUserObjectInformationW answers
+  // `user_object_information` and, on success, `window_station_flags`.
+  DWORD no_window_station = ERROR_SUCCESS;
+  outcome user_object_information{TRUE, ERROR_SUCCESS};
+  DWORD window_station_flags = WSF_VISIBLE;
+  DWORD initiate_shutdown = ERROR_CALL_NOT_IMPLEMENTED;  // its answer
   // The code pages: CP_ACP's, the console's output one (0: no console) and
   // the system locale's OEM one. The stand-in converts 28591 (Latin-1, '?' for what it
   // lacks) and 65001 (UTF-8) only.

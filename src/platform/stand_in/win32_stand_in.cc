@@ -29,6 +29,7 @@ const builtin_message builtin_messages[] = {
     {ERROR_NOT_ALL_ASSIGNED, "Not all privileges or groups referenced are assigned to the caller.\r\n"},
     {ERROR_NO_SUCH_PRIVILEGE, "A specified privilege does not exist.\r\n"},
     {ERROR_PRIVILEGE_NOT_HELD, "A required privilege is not held by the client.\r\n"},
+    {ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION, "This operation requires an interactive window station.\r\n"},
 };
 
 struct state {
@@ -113,6 +114,7 @@ namespace {
 // A recognisable pseudo-handle, like the real (HANDLE)-1.
 HANDLE const current_process = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
 HANDLE const token_handle = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x58));
+HWINSTA const window_station = reinterpret_cast<HWINSTA>(static_cast<intptr_t>(0x30));
 
 BOOL finish(const outcome& scripted) {
   if (!scripted.result) the_state.last_error = scripted.last_error;
@@ -189,6 +191,44 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
   entry.exit_flags = flags;
   entry.reason = reason;
   return finish(the_state.current.exit_windows_ex);
+}
+
+HWINSTA WINAPI GetProcessWindowStation(void) {
+  record(call_kind::get_process_window_station);
+  if (the_state.current.no_window_station != ERROR_SUCCESS) {
+    the_state.last_error = the_state.current.no_window_station;
+    return nullptr;
+  }
+  return window_station;
+}
+
+BOOL WINAPI GetUserObjectInformationW(HANDLE object, INT index, PVOID info, DWORD length,
+                                      LPDWORD needed) {
+  call& entry = record(call_kind::get_user_object_information);
+  entry.object = object;
+  entry.index = index;
+  entry.length = length;
+  BOOL result = finish(the_state.current.user_object_information);
+  if (result && object == window_station && index == UOI_FLAGS && length >= sizeof(USEROBJECTFLAGS)) {
+    USEROBJECTFLAGS flags{TRUE, FALSE, the_state.current.window_station_flags};
+    memcpy(info, &flags, sizeof flags);
+    *needed = sizeof flags;
+  } else if (result) {
+    the_state.last_error = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  return result;
+}
+
+DWORD WINAPI InitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace_period, DWORD flags,
+                               DWORD reason) {
+  call& entry = record(call_kind::initiate_shutdown);
+  entry.machine_is_null = machine == nullptr;
+  entry.message_is_null = message == nullptr;
+  entry.grace_period = grace_period;
+  entry.shutdown_flags = flags;
+  entry.reason = reason;
+  return the_state.current.initiate_shutdown;
 }
 
 // UTF-8 to UTF-16 and back, for the stand-in's texts and code page 65001.
@@ -299,7 +339,6 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD, LPCWSTR wide, int length, 
   return conversion_result(needed, room);
 }
 
-LPWSTR WINAPI GetCommandLineW(void) { return const_cast<LPWSTR>(the_state.current.command_line); }
 UINT WINAPI GetConsoleOutputCP(void) { return the_state.current.console_output_code_page; }
 int WINAPI GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int size) {
   DWORD value = the_state.current.oem_code_page;

@@ -23,6 +23,10 @@ typedef DWORD LCID;
 typedef DWORD LCTYPE;
 typedef const void* LPCVOID;
 typedef DWORD* PDWORD;
+typedef DWORD* LPDWORD;
+typedef void* PVOID;
+typedef void* HWINSTA;
+typedef int INT;
 
 #define WINAPI
 #define FALSE 0
@@ -42,6 +46,21 @@ typedef struct _TOKEN_PRIVILEGES {
   DWORD PrivilegeCount;
   LUID_AND_ATTRIBUTES Privileges[1];
 } TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+
+typedef struct tagUSEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+} USEROBJECTFLAGS;
+
+#define UOI_FLAGS 1
+#define WSF_VISIBLE 0x0001L
+
+#define SHUTDOWN_FORCE_OTHERS 0x00000001
+#define SHUTDOWN_FORCE_SELF 0x00000002
+#define SHUTDOWN_RESTART 0x00000004
+#define SHUTDOWN_POWEROFF 0x00000008
+#define SHUTDOWN_NOREBOOT 0x00000010
 
 #define TOKEN_QUERY 0x0008
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
@@ -76,6 +95,7 @@ typedef struct _TOKEN_PRIVILEGES {
 #define ERROR_NO_SUCH_PRIVILEGE 1313L
 #define ERROR_NOT_ALL_ASSIGNED 1300L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L
+#define ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION 1459L
 
 HANDLE WINAPI GetCurrentProcess(void);
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desired_access, PHANDLE token);
@@ -85,9 +105,13 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILE
                                   PDWORD return_length);
 DWORD WINAPI GetLastError(void);
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
+HWINSTA WINAPI GetProcessWindowStation(void);
+BOOL WINAPI GetUserObjectInformationW(HANDLE object, INT index, PVOID info, DWORD length,
+                                      LPDWORD needed);
+DWORD WINAPI InitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace_period, DWORD flags,
+                               DWORD reason);
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
                             LPWSTR buffer, DWORD size, void* arguments);
-LPWSTR WINAPI GetCommandLineW(void);
 UINT WINAPI GetConsoleOutputCP(void);
 // Answers LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER (the OEM code page)
 // for LOCALE_SYSTEM_DEFAULT only.
