@@ -2,8 +2,10 @@
 # endsession.exe, README.md and LICENSE, reproducibly:
 # - wixl and msibuild run with the clock fixed at the release's epoch
 #   (faketime), so the summary information's times are the epoch's;
-# - the product code is derived from the version, the package code from the
-#   content (file hashes, version, installer source), never random;
+# - the product code is derived from the version; the package code, which
+#   must differ for every different MSI, from the MSI itself as built with
+#   a placeholder code (so whatever shapes it -- files, installer source,
+#   this script, the tools' versions -- changes it), never random;
 # - the files' times, which the cabinet records, are set to the epoch by the
 #   caller.
 # wixl knows no <Environment>: the system PATH row and the two standard
@@ -25,13 +27,6 @@ function(endsession_build_msi output folder version epoch upgrade_code publisher
   set(fixed_clock ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${clock}")
 
   string(UUID product_code NAMESPACE ${upgrade_code} NAME "endsession ${version} x64" TYPE SHA1 UPPER)
-  set(content "${version}")
-  foreach(file endsession.exe README.md LICENSE)
-    file(SHA256 ${folder}/${file} hash)
-    string(APPEND content " ${file}=${hash}")
-  endforeach()
-  file(SHA256 ${ENDSESSION_WXS} hash)
-  string(UUID package_code NAMESPACE ${upgrade_code} NAME "${content} wxs=${hash}" TYPE SHA1 UPPER)
 
   file(REMOVE ${output})
   execute_process(
@@ -50,7 +45,15 @@ function(endsession_build_msi output folder version epoch upgrade_code publisher
       -q "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) VALUES ('SystemPath', '=-*PATH', '[~];[INSTALLFOLDER]', 'Executable')"
       -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RemoveEnvironmentStrings', 3300)"
       -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteEnvironmentStrings', 5200)"
-      -s "endsession ${version}" "${publisher}" "x64;1033" "{${package_code}}"
+      -s "endsession ${version}" "${publisher}" "x64;1033" "{00000000-0000-0000-0000-000000000000}"
+    RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "msibuild failed:\n${log}")
+  endif()
+  file(SHA256 ${output} built)
+  string(UUID package_code NAMESPACE ${upgrade_code} NAME "${built}" TYPE SHA1 UPPER)
+  execute_process(COMMAND ${fixed_clock} ${MSIBUILD} ${output}
+            -s "endsession ${version}" "${publisher}" "x64;1033" "{${package_code}}"
     RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "msibuild failed:\n${log}")

@@ -9,8 +9,10 @@
 install(TARGETS endsession RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 
-# Fixed for ever: Windows Installer knows the product's versions by it.
-set(ENDSESSION_UPGRADE_CODE 6c1f9bd2-6a3e-4f8e-9a7e-6f0a4c2f1b11)
+# Fixed for ever: Windows Installer knows the product's versions by it. Upper
+# case, as the UpgradeCode property must be: a lower-case one is not found
+# by the next version's upgrade search.
+set(ENDSESSION_UPGRADE_CODE 6C1F9BD2-6A3E-4F8E-9A7E-6F0A4C2F1B11)
 set(ENDSESSION_DOWNLOAD_LOCATION NOASSERTION CACHE STRING "The SBOM's download location of endsession")
 
 # Every timestamp of the release comes from one source: SOURCE_DATE_EPOCH

@@ -7,8 +7,8 @@
 # endsession_write_sbom(<output> <folder> <version> <epoch> <supplier>
 #                       <copyright> <download-location> <link-map> <namespace-uuid>)
 
-# The Debian packages (name;version pairs) that hold the system files the
-# link map names.
+# The Debian packages (name;version;architecture triples) that hold the
+# system files the link map names.
 function(endsession_linked_packages result map)
   file(STRINGS ${map} lines REGEX "^(LOAD )?/[^ ]+\\.(o|a)(\\(|$)")
   set(paths "")
@@ -38,8 +38,9 @@ function(endsession_linked_packages result map)
   list(SORT packages)
   set(pairs "")
   foreach(package IN LISTS packages)
-    execute_process(COMMAND ${DPKG_QUERY} -W -f=\${Version} ${package} OUTPUT_VARIABLE version)
-    list(APPEND pairs "${package}" "${version}")
+    execute_process(COMMAND ${DPKG_QUERY} -W -f=\${Version}|\${Architecture} ${package} OUTPUT_VARIABLE fields)
+    string(REPLACE "|" ";" fields "${fields}")
+    list(APPEND pairs "${package}" ${fields})
   endforeach()
   set(${result} "${pairs}" PARENT_SCOPE)
 endfunction()
@@ -93,8 +94,12 @@ function(endsession_write_sbom output folder version epoch supplier copyright do
     }")
   endsession_linked_packages(linked ${map})
   while(linked)
-    list(POP_FRONT linked name package_version)
+    list(POP_FRONT linked name package_version architecture)
     string(REGEX REPLACE "[^A-Za-z0-9.]" "-" id "${name}")
+    # A package URL percent-encodes what its version may hold besides
+    # letters, digits and ".-~" (Debian's "+" and epoch ":").
+    string(REPLACE "+" "%2B" purl_version "${package_version}")
+    string(REPLACE ":" "%3A" purl_version "${purl_version}")
     string(APPEND packages ",
     {
       \"SPDXID\": \"SPDXRef-Package-${id}\",
@@ -107,7 +112,7 @@ function(endsession_write_sbom output folder version epoch supplier copyright do
       \"licenseDeclared\": \"NOASSERTION\",
       \"copyrightText\": \"NOASSERTION\",
       \"comment\": \"Debian package whose object code is statically linked into endsession.exe\",
-      \"externalRefs\": [{\"referenceCategory\": \"PACKAGE-MANAGER\", \"referenceType\": \"purl\", \"referenceLocator\": \"pkg:deb/debian/${name}@${package_version}\"}]
+      \"externalRefs\": [{\"referenceCategory\": \"PACKAGE-MANAGER\", \"referenceType\": \"purl\", \"referenceLocator\": \"pkg:deb/debian/${name}@${purl_version}?arch=${architecture}\"}]
     }")
     string(APPEND relationships ",\n    {\"spdxElementId\": \"SPDXRef-Package-endsession\", \"relationshipType\": \"STATIC_LINK\", \"relatedSpdxElement\": \"SPDXRef-Package-${id}\"}")
   endwhile()

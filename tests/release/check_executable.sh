@@ -50,6 +50,27 @@ echo "delay-loaded: $delay_loaded(directory $directory_rva, $directory_size byte
 [ "$delay_loaded" = "ADVAPI32.dll USER32.dll " ] || fail "the delay-import directory lists: '$delay_loaded'"
 [ "$directory_size" -eq 96 ] || fail "the delay-import directory is $directory_size bytes, not two descriptors and the zero one"
 
+# The header checksum, recomputed here (the build's post-link step writes
+# it): the file's 16-bit words, the checksum field read as 0, summed with
+# the carries folded back in, plus the file's length.
+checksum=$(python3 - "$exe" $((optional_header + 64)) <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], "rb").read())
+at = int(sys.argv[2])
+length = len(data)
+data[at:at + 4] = bytes(4)
+if length % 2:
+    data.append(0)
+total = 0
+for i in range(0, length, 2):
+    total += data[i] | data[i + 1] << 8
+    total = (total & 0xFFFF) + (total >> 16)
+print(total + length)
+PY
+)
+[ "$(u32 $((optional_header + 64)))" = "$checksum" ] ||
+  fail "header checksum $(u32 $((optional_header + 64))), the file's is $checksum"
+
 # PE header: Remote Desktop aware, and Windows 7 (6.1), the manifest's
 # floor, as the subsystem and OS version.
 header=$("$objdump" -p "$exe")

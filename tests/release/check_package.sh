@@ -28,7 +28,7 @@ cmp -s files/endsession.exe "$build/src/endsession.exe" || fail "the zip's endse
 table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
 properties=$(table Property)
 for property in "ProductName	endsession" "ProductVersion	$version" "Manufacturer	the endsession developers" \
-  "UpgradeCode	{6c1f9bd2-6a3e-4f8e-9a7e-6f0a4c2f1b11}" "ALLUSERS	1" "ARPNOREPAIR	1" "ARPNOMODIFY	1"; do
+  "UpgradeCode	{6C1F9BD2-6A3E-4F8E-9A7E-6F0A4C2F1B11}" "ALLUSERS	1" "ARPNOREPAIR	1" "ARPNOMODIFY	1"; do
   grep -qxF "$property" <<<"$properties" || fail "MSI property missing: $property"
 done
 [ "$(table File | cut -f3 | sort | tr '\n' ' ')" = "LICENSE README.md endsession.exe " ] || fail "MSI files: $(table File)"
@@ -44,6 +44,19 @@ grep -qx "{6C1F9BD2-6A3E-4F8E-9A7E-6F0A4C2F1B11}		$version		1		WIX_UPGRADE_DETEC
 grep -q 'Template: x64;1033' <(msiinfo suminfo "$msi") || fail "MSI is not x64: $(msiinfo suminfo "$msi")"
 rm -rf msi-files && msiextract -C msi-files "$msi" >/dev/null
 cmp -s msi-files/endsession/endsession.exe files/endsession.exe || fail "the MSI's endsession.exe is not the zip's"
+
+# A different MSI gets a different package code, even from a change in the
+# packaging code alone: here the PATH row, in a copy of the packaging files.
+package_code() { msiinfo suminfo "$1" | sed -n 's/^Revision number (UUID): //p'; }
+rm -rf repackaged && mkdir -p repackaged/cmake repackaged/packaging
+cp "$source_dir/packaging/endsession.wxs" repackaged/packaging/
+sed 's/\[~\];\[INSTALLFOLDER\]/[INSTALLFOLDER];[~]/' "$source_dir/cmake/msi_package.cmake" >repackaged/cmake/msi_package.cmake
+cmake -DOUTPUT="$PWD/repackaged/other.msi" -DFOLDER="$PWD/files" -DVERSION="$version" -DEPOCH=0 \
+  -DUPGRADE_CODE="6C1F9BD2-6A3E-4F8E-9A7E-6F0A4C2F1B11" -DPUBLISHER="the endsession developers" \
+  -P repackaged/cmake/msi_package.cmake >/dev/null || fail "no repackaged MSI"
+[ "$(table Environment)" != "$(msi=repackaged/other.msi table Environment)" ] || fail "the repackaged MSI has the same PATH row"
+[ -n "$(package_code "$msi")" ] && [ "$(package_code "$msi")" != "$(package_code repackaged/other.msi)" ] ||
+  fail "two different MSIs share the package code $(package_code "$msi")"
 
 cmake -DSBOM="$sbom" -DFILES=files -DVERSION="$version" -P "$source_dir/tests/release/check_sbom.cmake" ||
   fail "SBOM checks"

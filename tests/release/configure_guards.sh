@@ -1,4 +1,6 @@
-# What configuring guarantees, in a copy of the sources:
+# What configuring and building guarantee, in a copy of the sources:
+# - an edit of what the link's post-link step or the delay-load libraries
+#   are made from relinks the executable: no stale one stays;
 # - the release cannot ship untested: after a configure that cached the
 #   end-to-end cases and the release checks off, the release's own configure
 #   turns both on again, and its test step fails when it finds no tests;
@@ -18,6 +20,12 @@ listed() { ctest --preset "$1" -N 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: //p'
 cmake --preset windows-x64 -DENDSESSION_E2E_TESTS=OFF -DENDSESSION_RELEASE_CHECKS=OFF >/dev/null ||
   fail "configure with the tests off failed"
 [ -z "$(listed windows-x64)" ] || fail "tests listed with both switches off"
+cmake --build --preset windows-x64 --target endsession >/dev/null || fail "the build failed"
+for input in cmake/set_delay_import_directory.sh src/platform/delay_load/user32.def; do
+  touch -d '+1 minute' "$input"
+  cmake --build --preset windows-x64 --target endsession | grep -q 'Linking CXX executable endsession\.exe' ||
+    fail "an edit of $input did not relink endsession.exe"
+done
 cmake --preset release >/dev/null || fail "the release configure failed"
 tests=$(listed release)
 grep -q '^e2e\.' <<<"$tests" || fail "the release lists no end-to-end case"

@@ -1,13 +1,14 @@
 # Signing the release with a throwaway self-signed code-signing certificate
-# (a PKCS#12 file made here): osslsigncode verifies the executable in the
-# zip, the one inside the MSI, and the MSI; two signed releases made at
+# (a PKCS#12 file made here, its password in a file, as the README's example
+# gives ENDSESSION_SIGNING): osslsigncode verifies the executable in the
+# zip, the one inside the MSI, and the MSI, each signed with SHA-256; two signed releases made at
 # different times are identical (no timestamp server: the signing time is
 # the release's epoch); a key that cannot be read fails the release with
 # osslsigncode's message and leaves no artifact behind. The signed files stay
 # in WORK-DIR/signed/files for the end-to-end cases under Wine.
-# Usage: signing.sh BUILD-DIR WORK-DIR VERSION
+# Usage: signing.sh BUILD-DIR WORK-DIR VERSION SOURCE-DIR
 set -u
-build=$1 work=$2 version=$3
+build=$1 work=$2 version=$3 source_dir=$4
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 rm -rf "$work" && mkdir -p "$work"
@@ -16,13 +17,19 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 
   -subj "/CN=endsession test signing" -addext "extendedKeyUsage=codeSigning" \
   -addext "keyUsage=digitalSignature" 2>/dev/null || { echo "FAIL: openssl" >&2; exit 1; }
 openssl pkcs12 -export -inkey key.pem -in cert.pem -out key.p12 -passout pass:throwaway
+printf 'throwaway\n' >key.pass
+# The README's PKCS#12 example, as written there, with this key's files.
+documented=$(sed -n "s/^ENDSESSION_SIGNING='\(-pkcs12 [^']*\)'.*/\1/p" "$source_dir/README.md")
+[ -n "$documented" ] || { echo "FAIL: no PKCS#12 example in the README" >&2; exit 1; }
+documented=${documented//\/secure\/codesign.p12/$work/key.p12}
+documented=${documented//\/secure\/codesign.pass/$work/key.pass}
 
 release() {  # release FOLDER SIGNING-OPTIONS
   ENDSESSION_SIGNING=$2 ENDSESSION_TIMESTAMP_URL='' cpack --config "$build/CPackConfig.cmake" -B "$work/$1" >"$work/$1.log" 2>&1
 }
-release signed "-pkcs12 $work/key.p12 -pass throwaway" || { cat signed.log >&2; exit 1; }
+release signed "$documented" || { cat signed.log >&2; exit 1; }
 sleep 1
-release signed-again "-pkcs12 '$work/key.p12' -pass throwaway" || { cat signed-again.log >&2; exit 1; }
+release signed-again "-pkcs12 '$work/key.p12' -readpass '$work/key.pass'" || { cat signed-again.log >&2; exit 1; }
 
 zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi
 mkdir -p signed/files signed/msi-files
@@ -35,12 +42,16 @@ for file in signed/files/endsession.exe signed/msi-files/endsession/endsession.e
   else
     fail "$file does not verify: $(tail -5 <<<"$verdict")"
   fi
+  # The file's digest and the signer's, both SHA-256: SHA-1 signatures are
+  # refused by current Windows.
+  digests=$(sed -n 's/^Message digest algorithm *: *//p' <<<"$verdict" | sort -u | tr '\n' ' ')
+  [ "$digests" = "SHA256 " ] || fail "$file: digest algorithms '$digests', not SHA256 alone"
 done
 (cd signed && sha256sum -c SHA256SUMS >/dev/null) || fail "SHA256SUMS does not verify the signed files"
 cmp -s signed/SHA256SUMS signed-again/SHA256SUMS || fail "two signed releases differ: $(cat signed/SHA256SUMS signed-again/SHA256SUMS)"
 
 # A key that cannot be read: the release fails, says why, and writes nothing.
-if release failed "-pkcs12 $work/no-such-key.p12 -pass throwaway"; then
+if release failed "-pkcs12 $work/no-such-key.p12 -readpass $work/key.pass"; then
   fail "the release passed with a key that does not exist"
 fi
 grep -q 'signing endsession.exe failed' failed.log || fail "no word of the failure: $(tail -5 failed.log)"
