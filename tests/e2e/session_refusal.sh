@@ -23,6 +23,16 @@ case_refused_session_end_is_reported() {
   [ "$(wc -c <"$out_file")" -gt 18 ] || fail "no system text: $output"
 }
 
+# expect_message MESSAGE-PREFIX CODE SUFFIX: stdout is MESSAGE-PREFIX, the
+# system's text for CODE and SUFFIX.
+expect_message() {
+  local expected
+  expected=$(mktemp)
+  { printf '%s' "$1"; system_text "$E2E_PREFIX" CP437 "$2"; printf '%s' "$3"; } >"$expected"
+  expect_stdout_file "$expected"
+  rm -f "$expected"
+}
+
 # unavailable DLL-OVERRIDES MESSAGE-PREFIX CODE SUFFIX ARGS...: run with
 # WINEDLLOVERRIDES=DLL-OVERRIDES, the tool prints MESSAGE-PREFIX, the
 # system's text for CODE and SUFFIX. Wine's own helper processes complain on
@@ -30,16 +40,12 @@ case_refused_session_end_is_reported() {
 unavailable() {
   local overrides=$1 message=$2 code=$3 suffix=$4
   shift 4
-  local expected
-  expected=$(mktemp)
-  { printf '%s' "$message"; system_text "$E2E_PREFIX" CP437 "$code"; printf '%s' "$suffix"; } >"$expected"
   run_env=(WINEDLLOVERRIDES="$overrides")
   run_tool "$E2E_PREFIX" -all "$@"
   run_env=()
   wait_for_server "$E2E_PREFIX"
   expect_status 1
-  expect_stdout_file "$expected"
-  rm -f "$expected"
+  expect_message "$message" "$code" "$suffix"
 }
 
 case_missing_advapi32_is_reported() { unavailable advapi32=d 'OpenProcessToken: ' 126 '' /l; }
@@ -62,16 +68,13 @@ case_missing_function_off_the_interactive_station_is_reported() {
 launched() {
   local mode=$1 message=$2 code=$3 suffix=$4 calls=$5
   shift 5
-  local expected
-  expected=$(mktemp)
-  { printf '%s' "$message"; system_text "$E2E_PREFIX" CP437 "$code"; printf '%s' "$suffix"; } >"$expected"
   launch=("$mode" -)
   run_traced "$@"
+  launch=()
   expect_status 1
-  expect_stdout_file "$expected"
+  expect_message "$message" "$code" "$suffix"
   expect_stderr_only_trace
   expect_calls "$calls"
-  rm -f "$expected"
 }
 
 # off_station FLAGS-HEX ARGS...: InitiateShutdownW with FLAGS-HEX, reason 0.

@@ -68,10 +68,9 @@ expectation model(const std::vector<std::string>& tokens) {
 // The program name as a UTF-8 console shows it: the platform's own round
 // trip, UTF-8 to UTF-16 and back.
 std::string shown_name(const std::string& name) {
-  std::u16string wide(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, nullptr, 0)), 0);
-  MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
-  std::string shown(3 * wide.size(), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, shown.data(), static_cast<int>(shown.size()), nullptr, nullptr);
+  std::u16string wide = stand_in::utf16_from_utf8(name.c_str());
+  std::string shown(3 * wide.size() + 1, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, shown.data(), static_cast<int>(shown.size()), nullptr, nullptr);
   return shown.c_str();
 }
 

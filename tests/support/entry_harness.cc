@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/stand_in/stand_in_control.h"
 
 extern "C" int endsession_main(int argc, WCHAR** argv);
 
@@ -35,8 +35,7 @@ entry_result run_entry(int argc, char** argv) {
       wide_argv.push_back(nullptr);
       continue;
     }
-    wide[i].resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, nullptr, 0)));
-    MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, wide[i].data(), static_cast<int>(wide[i].size()));
+    wide[i] = stand_in::utf16_from_utf8(argv[i]);
     wide_argv.push_back(wide[i].data());
   }
   wide_argv.push_back(nullptr);

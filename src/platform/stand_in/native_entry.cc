@@ -4,17 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32.h"
+#include "platform/stand_in/stand_in_control.h"
 
 extern "C" int wmain(int argc, WCHAR** argv);
 
 int main(int argc, char** argv) {
   std::vector<std::u16string> arguments;
-  for (int i = 0; i < argc; ++i) {
-    std::u16string wide(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, nullptr, 0)), 0);
-    MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, wide.data(), static_cast<int>(wide.size()));
-    arguments.push_back(wide);
-  }
+  for (int i = 0; i < argc; ++i) arguments.push_back(stand_in::utf16_from_utf8(argv[i]));
   std::vector<WCHAR*> wide_argv;
   for (std::u16string& argument : arguments) wide_argv.push_back(argument.data());
   wide_argv.push_back(nullptr);

@@ -12,6 +12,8 @@
 
 #include <stddef.h>
 
+#include <string>
+
 #include "platform/stand_in/win32_stand_in.h"
 
 namespace stand_in {
@@ -100,6 +102,9 @@ const call& call_at(size_t index);
 // Number of calls of one kind, and the first such call (nullptr if none).
 size_t count_of(call_kind kind);
 const call* first_of(call_kind kind);
+// `text` (UTF-8; malformed bytes become U+FFFD) in UTF-16, as the Windows
+// runtime hands arguments to wmain. Neither scripted nor recorded.
+std::u16string utf16_from_utf8(const char* text);
 // Privileges the token has had enabled by AdjustTokenPrivileges since reset().
 size_t enabled_privilege_count();
 LUID enabled_privilege_at(size_t index);

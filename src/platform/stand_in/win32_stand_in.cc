@@ -208,16 +208,15 @@ BOOL WINAPI GetUserObjectInformationW(HANDLE object, INT index, PVOID info, DWOR
   entry.object = object;
   entry.index = index;
   entry.length = length;
-  BOOL result = finish(the_state.current.user_object_information);
-  if (result && object == window_station && index == UOI_FLAGS && length >= sizeof(USEROBJECTFLAGS)) {
-    USEROBJECTFLAGS flags{TRUE, FALSE, the_state.current.window_station_flags};
-    memcpy(info, &flags, sizeof flags);
-    *needed = sizeof flags;
-  } else if (result) {
+  if (!finish(the_state.current.user_object_information)) return FALSE;
+  if (object != window_station || index != UOI_FLAGS || length < sizeof(USEROBJECTFLAGS)) {
     the_state.last_error = ERROR_INVALID_PARAMETER;
     return FALSE;
   }
-  return result;
+  USEROBJECTFLAGS flags{TRUE, FALSE, the_state.current.window_station_flags};
+  memcpy(info, &flags, sizeof flags);
+  *needed = sizeof flags;
+  return TRUE;
 }
 
 DWORD WINAPI InitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace_period, DWORD flags,
@@ -301,22 +300,6 @@ int conversion_result(size_t needed, size_t size) {
 
 }  // namespace
 
-int WINAPI MultiByteToWideChar(UINT code_page, DWORD, LPCSTR text, int length, LPWSTR wide,
-                               int wide_size) {
-  size_t count = length < 0 ? strlen(text) + 1 : static_cast<size_t>(length);
-  size_t size = static_cast<size_t>(wide_size);
-  size_t needed;
-  switch (resolved(code_page)) {
-    case CP_UTF8: needed = utf8_to_utf16(text, count, size ? wide : nullptr, size); break;
-    case latin1_code_page:
-      for (size_t i = 0; i < count && i < size; ++i) wide[i] = static_cast<unsigned char>(text[i]);
-      needed = count;
-      break;
-    default: the_state.last_error = ERROR_INVALID_PARAMETER; return 0;
-  }
-  return conversion_result(needed, size);
-}
-
 int WINAPI WideCharToMultiByte(UINT code_page, DWORD, LPCWSTR wide, int length, LPSTR text,
                                int size, LPCSTR, LPBOOL) {
   size_t count = 0;
@@ -381,4 +364,11 @@ DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD
   utf8_to_utf16(text, strlen(text), buffer, size);
   buffer[length] = 0;
   return static_cast<DWORD>(length);
+}
+
+std::u16string stand_in::utf16_from_utf8(const char* text) {
+  size_t length = strlen(text);
+  std::u16string wide(utf8_to_utf16(text, length, nullptr, 0), u'\0');
+  utf8_to_utf16(text, length, wide.data(), wide.size());
+  return wide;
 }

@@ -116,7 +116,5 @@ UINT WINAPI GetConsoleOutputCP(void);
 // Answers LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER (the OEM code page)
 // for LOCALE_SYSTEM_DEFAULT only.
 int WINAPI GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int size);
-int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, LPWSTR wide,
-                               int wide_size);
 int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length, LPSTR text,
                                int size, LPCSTR default_char, LPBOOL used_default_char);
