@@ -57,11 +57,18 @@ run_tool() {
 # system_text PREFIX CODE-PAGE [CODE]: the system's text (for CODE, or for a
 # refused ExitWindowsEx) in CODE-PAGE as text mode writes it (each LF as
 # CRLF), computed without the tool: Wine's UTF-16 text, converted by iconv.
+# Now and then (twice in some 200 runs here) the helper's run under Wine
+# writes nothing at all: it is tried again before a case compares with it.
 system_text() {
-  local prefix=$1 code_page=$2
+  local prefix=$1 code_page=$2 text attempt
   shift 2
-  env "${run_env[@]}" WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$SYSTEM_TEXT_EXE" "$@" 2>/dev/null |
-    iconv -f UTF-16LE -t "$code_page" | perl -0777 -pe 's/\n/\r\n/g'
+  text=$(mktemp)
+  for attempt in 1 2 3; do
+    env "${run_env[@]}" WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$SYSTEM_TEXT_EXE" "$@" >"$text" 2>/dev/null
+    [ -s "$text" ] && break
+  done
+  iconv -f UTF-16LE -t "$code_page" <"$text" | perl -0777 -pe 's/\n/\r\n/g'
+  rm -f "$text"
 }
 
 # Waits until the prefix's server and everything it runs has ended.

@@ -244,13 +244,18 @@ size_t utf8_to_utf16(const char* text, size_t length, char16_t* out, size_t out_
   const unsigned char* end = p + length;
   while (p < end) {
     char32_t c = *p++;
-    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    int more = c >= 0xF8 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : 0;
     if (c >= 0x80 && more == 0) c = 0xFFFD;
+    // Like Windows, an overlong form, a surrogate or a value past U+10FFFF
+    // is malformed: never an ASCII character in disguise (C0 AF is not '/').
+    static const char32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+    const char32_t floor = smallest[more];
     if (more > 0) c &= 0x3Fu >> more;
     for (; more > 0; --more) {
       if (p == end || (*p & 0xC0) != 0x80) { c = 0xFFFD; break; }
       c = (c << 6) | (*p++ & 0x3Fu);
     }
+    if (c < floor || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) c = 0xFFFD;
     if (c >= 0x10000) {
       put(0xD800 + ((c - 0x10000) >> 10));
       put(0xDC00 + ((c - 0x10000) & 0x3FF));
