@@ -18,6 +18,13 @@
 
 set(ENDSESSION_WXS ${CMAKE_CURRENT_LIST_DIR}/../packaging/endsession.wxs)
 
+# endsession_product_code(<result> <version> <upgrade-code>): the version's
+# product code, upper case without braces.
+function(endsession_product_code result version upgrade_code)
+  string(UUID code NAMESPACE ${upgrade_code} NAME "endsession ${version} x64" TYPE SHA1 UPPER)
+  set(${result} ${code} PARENT_SCOPE)
+endfunction()
+
 function(endsession_build_msi output folder version epoch upgrade_code publisher)
   find_program(WIXL wixl REQUIRED)
   find_program(MSIBUILD msibuild REQUIRED)
@@ -26,7 +33,7 @@ function(endsession_build_msi output folder version epoch upgrade_code publisher
   string(TIMESTAMP clock "%Y-%m-%d %H:%M:%S" UTC)
   set(fixed_clock ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${clock}")
 
-  string(UUID product_code NAMESPACE ${upgrade_code} NAME "endsession ${version} x64" TYPE SHA1 UPPER)
+  endsession_product_code(product_code ${version} ${upgrade_code})
 
   file(REMOVE ${output})
   execute_process(

@@ -8,6 +8,7 @@ cmake_policy(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/code_signing.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/msi_package.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/spdx_sbom.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/package_manager_manifests.cmake)
 
 set(version ${CPACK_ENDSESSION_VERSION})
 set(epoch ${CPACK_ENDSESSION_EPOCH})
@@ -15,9 +16,20 @@ set(staged ${CPACK_TEMPORARY_DIRECTORY})
 set(work ${CPACK_TOPLEVEL_DIRECTORY}/release-artifacts)
 set(out ${CPACK_PACKAGE_DIRECTORY})
 
-file(GLOB stale ${out}/endsession-*.zip ${out}/endsession-*.msi ${out}/endsession-*.spdx.json ${out}/SHA256SUMS)
+file(GLOB stale ${out}/endsession-*.zip ${out}/endsession-*.msi ${out}/endsession-*.spdx.json ${out}/SHA256SUMS
+     ${out}/endsession.json)
 if(stale)
   file(REMOVE ${stale})
+endif()
+file(REMOVE_RECURSE ${out}/manifests)
+# Read (and a malformed one refused) before anything is built.
+endsession_release_url(release_url)
+set(download "${CPACK_ENDSESSION_DOWNLOAD_LOCATION}")
+if(download STREQUAL "" OR download STREQUAL "NOASSERTION")
+  set(download NOASSERTION)
+  if(release_url)
+    set(download ${release_url}${CPACK_PACKAGE_FILE_NAME}.zip)
+  endif()
 endif()
 file(REMOVE_RECURSE ${work})
 file(MAKE_DIRECTORY ${work})
@@ -41,7 +53,7 @@ endif()
 
 set(sbom endsession-${version}.spdx.json)
 endsession_write_sbom(${work}/${sbom} ${staged} ${version} ${epoch} "${CPACK_ENDSESSION_PUBLISHER}"
-                      "${CPACK_ENDSESSION_COPYRIGHT}" "${CPACK_ENDSESSION_DOWNLOAD_LOCATION}"
+                      "${CPACK_ENDSESSION_COPYRIGHT}" "${download}"
                       ${CPACK_ENDSESSION_LINK_MAP} ${CPACK_ENDSESSION_UPGRADE_CODE})
 
 foreach(artifact ${msi} ${sbom})

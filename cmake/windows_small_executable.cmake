@@ -19,6 +19,9 @@ function(endsession_small_product target)
   target_compile_definitions(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:__USE_MINGW_ANSI_STDIO=0>)
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "EXECUTABLE")
+    string(REPLACE "." ";" floor ${ENDSESSION_WINDOWS_FLOOR})
+    list(GET floor 0 floor_major)
+    list(GET floor 1 floor_minor)
     endsession_small_sections_script(linker_script)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${linker_script})
     # The link map (not shipped) tells the release checks where each
@@ -28,8 +31,8 @@ function(endsession_small_product target)
     target_link_options(${target} PRIVATE -municode -Wl,-T,${linker_script} -Wl,-Map=$<TARGET_FILE:${target}>.map
       -s -Wl,--gc-sections -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp
       # Remote Desktop hosts apply no legacy compatibility mapping, and the
-      # header's floor is the manifest's: Windows 7 (6.1).
-      -Wl,--tsaware,--major-subsystem-version,6,--minor-subsystem-version,1
-      -Wl,--major-os-version,6,--minor-os-version,1)
+      # header's floor is the manifest's (ENDSESSION_WINDOWS_FLOOR).
+      -Wl,--tsaware,--major-subsystem-version,${floor_major},--minor-subsystem-version,${floor_minor}
+      -Wl,--major-os-version,${floor_major},--minor-os-version,${floor_minor})
   endif()
 endfunction()

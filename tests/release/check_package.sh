@@ -2,7 +2,8 @@
 # checks what it wrote: the zip holds exactly endsession.exe (the built one),
 # README.md and LICENSE; SHA256SUMS covers the zip, the MSI and the SBOM and
 # verifies; the MSI's tables say what it installs and changes; the SBOM is
-# complete and its checksums are the files'. The folder is left for the
+# complete and its checksums are the files'; without ENDSESSION_RELEASE_URL
+# no package manager's manifest is written, and the release says so. The folder is left for the
 # installer cases under Wine.
 # Usage: check_package.sh BUILD-DIR OUTPUT-DIR VERSION SOURCE-DIR
 set -u
@@ -10,7 +11,7 @@ build=$1 out=$2 version=$3 source_dir=$4
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 rm -rf "$out"
-unset ENDSESSION_SIGNING ENDSESSION_TIMESTAMP_URL  # the unsigned release: the zip holds the built exe
+unset ENDSESSION_SIGNING ENDSESSION_TIMESTAMP_URL ENDSESSION_RELEASE_URL  # unsigned: the zip holds the built exe
 cpack --config "$build/CPackConfig.cmake" -B "$out" >"$out.log" 2>&1 || { cat "$out.log" >&2; exit 1; }
 cd "$out"
 zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi sbom=endsession-$version.spdx.json
@@ -18,6 +19,8 @@ zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi sbom=endsessio
 artifacts=$(cut -d' ' -f3 SHA256SUMS | sort | tr '\n' ' ')
 [ "$artifacts" = "$zip $msi $sbom " ] || fail "SHA256SUMS lists: $artifacts"
 sha256sum -c SHA256SUMS || fail "SHA256SUMS does not verify"
+[ -z "$(ls -d manifests endsession.json 2>/dev/null)" ] || fail "manifests without ENDSESSION_RELEASE_URL"
+grep -q 'ENDSESSION_RELEASE_URL is not set: no winget or Scoop manifests' "$out.log" || fail "no word of the missing URL"
 
 rm -rf files && mkdir files
 (cd files && cmake -E tar xf "../$zip")

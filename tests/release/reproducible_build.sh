@@ -1,12 +1,13 @@
 # Two release builds of the same sources (the working tree with its git
 # history, so the commit time is the release's epoch) from different
 # folders, at different times, must give bit-identical executables, zips,
-# MSIs, SBOMs and SHA256SUMS.
+# MSIs, SBOMs, package managers' manifests (valid ones) and SHA256SUMS.
 # Usage: reproducible_build.sh SOURCE-DIR WORK-DIR
 set -eu
 source_dir=$1 work=$2
 rm -rf "$work"
 unset ENDSESSION_SIGNING ENDSESSION_TIMESTAMP_URL
+export ENDSESSION_RELEASE_URL=https://downloads.example.org/endsession/
 first=$work/a
 second=$work/second-copy/with/a/longer/path
 for copy in "$first" "$second"; do
@@ -18,12 +19,16 @@ for copy in "$first" "$second"; do
   sleep 1  # a different build time, too
 done
 failures=0
-for artifact in windows-x64/src/endsession.exe release/SHA256SUMS $(cd "$first/build" && ls release/endsession-*); do
+for artifact in windows-x64/src/endsession.exe release/SHA256SUMS $(cd "$first/build" && ls release/endsession-* release/endsession.json &&
+  find release/manifests -type f); do
   a=$(sha256sum <"$first/build/$artifact" | cut -d' ' -f1)
   b=$(sha256sum <"$second/build/$artifact" | cut -d' ' -f1)
   echo "$a  $(stat -c %s "$first/build/$artifact") B  ${artifact##*/}"
   [ "$a" = "$b" ] || { echo "FAIL: ${artifact##*/} differs: $b in $second" >&2; failures=$((failures + 1)); }
 done
 [ "$(ls "$first/build/release" | grep -c '^endsession-')" -eq 3 ] || { echo "FAIL: not three artifacts" >&2; exit 1; }
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$first/build/windows-x64/CPackConfig.cmake")
+python3 "$source_dir/tests/release/check_manifests.py" "$first/build/release" "$ENDSESSION_RELEASE_URL" "$version" \
+  "$source_dir/tests/release/schemas" || failures=$((failures + 1))
 [ "$failures" -eq 0 ] || exit 1
 echo "builds are identical"

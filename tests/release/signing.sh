@@ -3,7 +3,8 @@
 # gives ENDSESSION_SIGNING): osslsigncode verifies the executable in the
 # zip, the one inside the MSI, and the MSI, each signed with SHA-256; two signed releases made at
 # different times are identical (no timestamp server: the signing time is
-# the release's epoch); a key that cannot be read fails the release with
+# the release's epoch); the winget and Scoop manifests carry the signed
+# files' hashes; a key that cannot be read fails the release with
 # osslsigncode's message and leaves no artifact behind. The signed files stay
 # in WORK-DIR/signed/files for the end-to-end cases under Wine.
 # Usage: signing.sh BUILD-DIR WORK-DIR VERSION SOURCE-DIR
@@ -24,8 +25,9 @@ documented=$(sed -n "s/^ENDSESSION_SIGNING='\(-pkcs12 [^']*\)'.*/\1/p" "$source_
 documented=${documented//\/secure\/codesign.p12/$work/key.p12}
 documented=${documented//\/secure\/codesign.pass/$work/key.pass}
 
+release_url=https://downloads.example.org/endsession/$version/
 release() {  # release FOLDER SIGNING-OPTIONS
-  ENDSESSION_SIGNING=$2 ENDSESSION_TIMESTAMP_URL='' cpack --config "$build/CPackConfig.cmake" -B "$work/$1" >"$work/$1.log" 2>&1
+  ENDSESSION_SIGNING=$2 ENDSESSION_TIMESTAMP_URL='' ENDSESSION_RELEASE_URL=$release_url cpack --config "$build/CPackConfig.cmake" -B "$work/$1" >"$work/$1.log" 2>&1
 }
 release signed "$documented" || { cat signed.log >&2; exit 1; }
 sleep 1
@@ -48,6 +50,8 @@ for file in signed/files/endsession.exe signed/msi-files/endsession/endsession.e
   [ "$digests" = "SHA256 " ] || fail "$file: digest algorithms '$digests', not SHA256 alone"
 done
 (cd signed && sha256sum -c SHA256SUMS >/dev/null) || fail "SHA256SUMS does not verify the signed files"
+python3 "$source_dir/tests/release/check_manifests.py" signed "$release_url" "$version" \
+  "$source_dir/tests/release/schemas" || fail "the signed release's manifests"
 cmp -s signed/SHA256SUMS signed-again/SHA256SUMS || fail "two signed releases differ: $(cat signed/SHA256SUMS signed-again/SHA256SUMS)"
 
 # A key that cannot be read: the release fails, says why, and writes nothing.
@@ -56,7 +60,7 @@ if release failed "-pkcs12 $work/no-such-key.p12 -readpass $work/key.pass"; then
 fi
 grep -q 'signing endsession.exe failed' failed.log || fail "no word of the failure: $(tail -5 failed.log)"
 grep -qi 'pkcs' failed.log || fail "osslsigncode's own message is missing: $(tail -5 failed.log)"
-left=$(cd failed && ls -d endsession-* SHA256SUMS 2>/dev/null)
+left=$(cd failed && ls -d endsession* manifests SHA256SUMS 2>/dev/null)
 [ -z "$left" ] || fail "a failed signing left: $left"
 
 [ "$failures" -eq 0 ] || exit 1

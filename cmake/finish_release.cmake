@@ -1,0 +1,39 @@
+# CPack post-build script, after the zip: the package managers' manifests
+# for the release files (package_manager_manifests.cmake), when
+# ENDSESSION_RELEASE_URL names where they will be published; then
+# SHA256SUMS (in `sha256sum -c` format) over everything in the release: the
+# zip CPack has just written (still in its staging folder), the MSI and SBOM written before it
+# (release_artifacts.cmake), and the manifests.
+include(${CMAKE_CURRENT_LIST_DIR}/msi_package.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/package_manager_manifests.cmake)
+
+set(out ${CPACK_PACKAGE_DIRECTORY})
+set(version ${CPACK_ENDSESSION_VERSION})
+endsession_release_url(url)
+if(url STREQUAL "")
+  message(STATUS "ENDSESSION_RELEASE_URL is not set: no winget or Scoop manifests")
+else()
+  endsession_product_code(product_code ${version} ${CPACK_ENDSESSION_UPGRADE_CODE})
+  endsession_write_manifests(FOLDER ${out} URL ${url} VERSION ${version}
+    ZIP ${CPACK_PACKAGE_FILES} MSI ${out}/endsession-${version}-x64.msi
+    PRODUCT_CODE ${product_code} UPGRADE_CODE ${CPACK_ENDSESSION_UPGRADE_CODE}
+    PUBLISHER "${CPACK_ENDSESSION_PUBLISHER}" COPYRIGHT "${CPACK_ENDSESSION_COPYRIGHT}"
+    DESCRIPTION "${CPACK_ENDSESSION_DESCRIPTION}" MINIMUM_OS ${CPACK_ENDSESSION_WINDOWS_FLOOR}
+    EPOCH ${CPACK_ENDSESSION_EPOCH} HOMEPAGE "${CPACK_ENDSESSION_HOMEPAGE_URL}"
+    LICENSE_URL "${CPACK_ENDSESSION_LICENSE_URL}")
+  message(STATUS "winget and Scoop manifests for ${url}")
+endif()
+
+file(SHA256 ${CPACK_PACKAGE_FILES} hash)
+get_filename_component(name ${CPACK_PACKAGE_FILES} NAME)
+set(lines "${hash}  ${name}\n")
+file(GLOB others ${out}/endsession-*.msi ${out}/endsession-*.spdx.json ${out}/endsession.json)
+file(GLOB_RECURSE manifests ${out}/manifests/*.yaml)
+foreach(artifact IN LISTS others manifests)
+  file(SHA256 "${artifact}" hash)
+  file(RELATIVE_PATH name "${out}" "${artifact}")
+  list(APPEND lines "${hash}  ${name}\n")
+endforeach()
+list(SORT lines)
+string(REPLACE ";" "" sums "${lines}")
+file(WRITE "${out}/SHA256SUMS" "${sums}")

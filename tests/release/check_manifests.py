@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""Checks the winget and Scoop manifests of a release folder written with
+ENDSESSION_RELEASE_URL=URL: each one valid against its package manager's
+published schema (and no field that schema does not define), and every URL,
+hash, product code and upgrade code in them that of this release's own files,
+and the SBOM's download location the zip's URL.
+
+Usage: check_manifests.py RELEASE-DIR URL VERSION SCHEMA-DIR
+"""
+import copy
+import hashlib
+import json
+import os
+import struct
+import subprocess
+import sys
+import zipfile
+
+import jsonschema
+import yaml
+
+release, url, version, schemas = sys.argv[1:5]
+failures = []
+
+
+def expect(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def sha256(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def strict(schema):
+    """The schema with every object closed: the published winget schemas let
+    any unknown field through, and a misspelt field would go unnoticed."""
+    schema = copy.deepcopy(schema)
+
+    def close(node):
+        if isinstance(node, dict):
+            if "properties" in node and "additionalProperties" not in node:
+                node["additionalProperties"] = False
+            for value in node.values():
+                close(value)
+        elif isinstance(node, list):
+            for value in node:
+                close(value)
+
+    close(schema)
+    return schema
+
+
+def validate(document, schema_file, name):
+    with open(os.path.join(schemas, schema_file)) as f:
+        validator = jsonschema.Draft7Validator(strict(json.load(f)))
+    for error in validator.iter_errors(document):
+        failures.append(f"{name}: {'/'.join(map(str, error.absolute_path))}: {error.message}")
+
+
+class Loader(yaml.SafeLoader):
+    """YAML as winget reads it (1.2 core schema): a date stays a string."""
+
+
+Loader.yaml_implicit_resolvers = {
+    first: [(tag, regexp) for tag, regexp in resolvers if tag != "tag:yaml.org,2002:timestamp"]
+    for first, resolvers in yaml.SafeLoader.yaml_implicit_resolvers.items()}
+
+zip_name = f"endsession-{version}-win64.zip"
+msi_name = f"endsession-{version}-x64.msi"
+url = url if url.endswith("/") else url + "/"
+
+# SHA256SUMS covers everything and verifies.
+sums = {}
+with open(os.path.join(release, "SHA256SUMS")) as f:
+    for line in f:
+        digest, name = line.rstrip("\n").split("  ", 1)
+        sums[name] = digest
+folder = f"manifests/e/endsession/endsession/{version}"
+names = {
+    "version": f"{folder}/endsession.endsession.yaml",
+    "installer": f"{folder}/endsession.endsession.installer.yaml",
+    "defaultLocale": f"{folder}/endsession.endsession.locale.en-US.yaml",
+}
+expected_files = {zip_name, msi_name, f"endsession-{version}.spdx.json", "endsession.json", *names.values()}
+expect(set(sums) == expected_files, f"SHA256SUMS lists {sorted(sums)}")
+for name, digest in sums.items():
+    expect(os.path.exists(os.path.join(release, name)) and sha256(os.path.join(release, name)) == digest,
+           f"SHA256SUMS does not verify {name}")
+written = {os.path.relpath(os.path.join(d, n), release)
+           for d, _, files in os.walk(os.path.join(release, "manifests")) for n in files}
+expect(written == set(names.values()), f"winget folder holds {sorted(written)}")
+
+# The MSI's own codes, and the floor in the shipped executable's PE header.
+properties = dict(line.split("\t", 1) for line in subprocess.run(
+    ["msiinfo", "export", os.path.join(release, msi_name), "Property"],
+    check=True, capture_output=True, text=True).stdout.replace("\r", "").splitlines()[3:])
+with zipfile.ZipFile(os.path.join(release, zip_name)) as archive:
+    exe = archive.read("endsession.exe")
+optional_header = struct.unpack_from("<I", exe, 0x3C)[0] + 24
+floor = "%d.%d.0.0" % struct.unpack_from("<HH", exe, optional_header + 40)
+
+manifests = {}
+for kind, name in names.items():
+    with open(os.path.join(release, name)) as f:
+        manifests[kind] = yaml.load(f, Loader)
+    validate(manifests[kind], f"winget-1.10.0/manifest.{kind}.1.10.0.json", name)
+    document = manifests[kind]
+    expect(document.get("ManifestType") == kind and document.get("ManifestVersion") == "1.10.0",
+           f"{name}: type {document.get('ManifestType')} {document.get('ManifestVersion')}")
+    expect(document.get("PackageIdentifier") == "endsession.endsession" and
+           document.get("PackageVersion") == version, f"{name}: identifier or version")
+
+installer = manifests["installer"]
+expect(installer.get("MinimumOSVersion") == floor, f"MinimumOSVersion {installer.get('MinimumOSVersion')}, PE header {floor}")
+expect(installer.get("Commands") == ["endsession"], f"Commands {installer.get('Commands')}")
+by_type = {entry.get("InstallerType"): entry for entry in installer.get("Installers", [])}
+expect(sorted(by_type) == ["msi", "zip"] and len(installer["Installers"]) == 2, f"installers {sorted(by_type)}")
+for kind, name in (("msi", msi_name), ("zip", zip_name)):
+    entry = by_type.get(kind, {})
+    expect(entry.get("Architecture") == "x64", f"{kind}: architecture {entry.get('Architecture')}")
+    expect(entry.get("InstallerUrl") == url + name, f"{kind}: InstallerUrl {entry.get('InstallerUrl')}")
+    expect(str(entry.get("InstallerSha256", "")).lower() == sums.get(name),
+           f"{kind}: InstallerSha256 {entry.get('InstallerSha256')}, SHA256SUMS {sums.get(name)}")
+msi = by_type.get("msi", {})
+product_code, upgrade_code = properties.get("ProductCode"), properties.get("UpgradeCode")
+expect(msi.get("ProductCode") == product_code, f"msi: ProductCode {msi.get('ProductCode')}, MSI {product_code}")
+expect(msi.get("Scope") == "machine" and msi.get("UpgradeBehavior") == "install", "msi: scope or upgrade behaviour")
+entries = msi.get("AppsAndFeaturesEntries") or [{}]
+expect(entries[0].get("ProductCode") == product_code and entries[0].get("UpgradeCode") == upgrade_code and
+       entries[0].get("DisplayVersion") == version,
+       f"msi: Apps and Features {entries[0]}, MSI {product_code} {upgrade_code}")
+portable = by_type.get("zip", {})
+expect(portable.get("NestedInstallerType") == "portable" and portable.get("NestedInstallerFiles") ==
+       [{"RelativeFilePath": "endsession.exe", "PortableCommandAlias": "endsession"}],
+       f"zip: nested {portable.get('NestedInstallerFiles')}")
+locale = manifests["defaultLocale"]
+expect(locale.get("License") == "MIT" and locale.get("Moniker") == "endsession" and locale.get("PackageName") == "endsession",
+       "defaultLocale: licence, moniker or name")
+expect(manifests["version"].get("DefaultLocale") == "en-US", "version: DefaultLocale")
+
+with open(os.path.join(release, "endsession.json")) as f:
+    scoop = json.load(f)
+validate(scoop, "scoop/manifest.schema.json", "endsession.json")
+app = scoop.get("architecture", {}).get("64bit", {})
+expect(scoop.get("version") == version, f"scoop: version {scoop.get('version')}")
+expect(app.get("url") == url + zip_name and app.get("hash") == sums.get(zip_name), f"scoop: {app}")
+expect(scoop.get("bin") == "endsession.exe", f"scoop: bin {scoop.get('bin')}")
+
+# The SBOM names the zip's URL as where endsession is downloaded.
+with open(os.path.join(release, f"endsession-{version}.spdx.json")) as f:
+    locations = [p["downloadLocation"] for p in json.load(f)["packages"] if p["name"] == "endsession"]
+expect(locations == [url + zip_name], f"SBOM download location {locations}")
+
+for failure in failures:
+    print("FAIL:", failure, file=sys.stderr)
+if failures:
+    sys.exit(1)
+print(f"manifests valid: winget endsession.endsession {version}, Scoop endsession.json; "
+      f"zip {sums[zip_name]}, msi {sums[msi_name]}, product code {product_code}")
