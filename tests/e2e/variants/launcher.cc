@@ -48,9 +48,9 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   }
 
   PROCESS_INFORMATION process{};
-  BOOL started;
+  HANDLE restricted = nullptr;
   if (wcscmp(mode, L"restricted") == 0) {
-    HANDLE token, restricted;
+    HANDLE token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_QUERY, &token))
       return failed("OpenProcessToken");
     LUID_AND_ATTRIBUTES shutdown{};
@@ -58,11 +58,17 @@ extern "C" int wmain(int argc, wchar_t** argv) {
       return failed("LookupPrivilegeValueW");
     if (!CreateRestrictedToken(token, 0, 0, nullptr, 1, &shutdown, 0, nullptr, &restricted))
       return failed("CreateRestrictedToken");
-    started = CreateProcessAsUserW(restricted, application, command_line, nullptr, nullptr, TRUE, 0,
-                                   nullptr, nullptr, &startup, &process);
-  } else {
-    started = CreateProcessW(application, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                             &startup, &process);
+  }
+  // Wine now and then fails a child's start-up (ERROR_INTERNAL_ERROR, once
+  // in some 150 runs here) before the child has run any code of its own:
+  // it is started again.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    started = restricted != nullptr
+                  ? CreateProcessAsUserW(restricted, application, command_line, nullptr, nullptr, TRUE, 0,
+                                         nullptr, nullptr, &startup, &process)
+                  : CreateProcessW(application, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                   &startup, &process);
   }
   if (!started) return failed("CreateProcess");
   DWORD status = 99;
