@@ -2,8 +2,8 @@
 # for the release files (package_manager_manifests.cmake), when
 # ENDSESSION_RELEASE_URL names where they will be published; then
 # SHA256SUMS (in `sha256sum -c` format) over everything in the release: the
-# zip CPack has just written (still in its staging folder), the MSI and SBOM written before it
-# (release_artifacts.cmake), and the manifests.
+# zip CPack has just written (still in its staging folder), the MSI and
+# SBOM written before it (release_artifacts.cmake), and the manifests.
 include(${CMAKE_CURRENT_LIST_DIR}/msi_package.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/package_manager_manifests.cmake)
 
