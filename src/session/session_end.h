@@ -1,7 +1,7 @@
-// The session end: enables SeShutdownPrivilege on the process's own token,
-// then asks the system to end the session with `exit_flags` (EWX_* values)
-// and reason 0, by the call that fits where the process runs
-// (session_end_route.h). Returns 0 when the system accepted, 1 after
+// The session end: opens the process's own token, enables SeShutdownPrivilege
+// on it for a shutdown, reboot or power-off (a log-off needs none), then asks
+// the system to end the session with `exit_flags` (EWX_* values) by the call
+// that fits who and where the process is (session_end_route.h). Returns 0 when the system accepted, 1 after
 // printing which step was refused together with the system's text for the
 // error code.
 #pragma once

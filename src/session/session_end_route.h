@@ -1,21 +1,28 @@
-// Which call asks the system to end the session, decided once the privilege
-// is enabled. ExitWindowsEx stops the processes of the caller's logon
-// session: run from a service, a task that runs whether the user is logged
-// on or not, SSH or WinRM it can succeed while nothing ends, and it logs off
-// interactive sessions only. So:
-// - on the interactive window station (WSF_VISIBLE: a console, Remote
-//   Desktop), ExitWindowsEx(exit_flags, 0), as ever;
-// - anywhere else, or where the station cannot be asked (no USER32, as on
-//   Nano Server), shut down, reboot and power off go to InitiateShutdownW,
-//   which the system honours from any session, and a log-off is refused
-//   with ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION.
+// Which call asks the system to end the session. ExitWindowsEx belongs to
+// the caller's logon session, not to its window station: "if you are not the
+// interactive user, the function can succeed without actually shutting down
+// the computer", and a log-off "can be used only by processes running in an
+// interactive user's logon session". A process can sit on the visible
+// WinSta0 without being that user (runas, a remote tool running a command as
+// SYSTEM inside the user's session, an interactive service). So:
+// - the interactive user (below), ExitWindowsEx(exit_flags, 0), as ever;
+// - anyone else, or where the station cannot be asked (no USER32, as on Nano
+//   Server), shut down, reboot and power off go to InitiateShutdownW, which
+//   the system honours from any session, and a log-off is refused with
+//   ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION.
 #pragma once
 
 #include "platform/win32.h"
 
-// True only when the process's window station is known to be the
-// interactive one.
-bool on_interactive_window_station();
+// True when the process is the interactive user: its window station is the
+// visible one (WSF_VISIBLE) and the station's user SID (UOI_USER_SID, the
+// logon SID of the logon that owns WinSta0) is the logon SID of `token`
+// (TokenLogonSid) -- or its user SID (TokenUser), should a Windows version
+// report the account there. A station with no user, or a token without a
+// logon SID (SYSTEM, service accounts), is not. Where the station's user
+// cannot be read, the visible station alone decides. `token` needs
+// TOKEN_QUERY.
+bool is_interactive_user(HANDLE token);
 
 // InitiateShutdownW's flags for `exit_flags` (EWX_* values): NOREBOOT,
 // RESTART or POWEROFF, with FORCE_OTHERS | FORCE_SELF for EWX_FORCE; 0 for a

@@ -6,7 +6,8 @@
 # window station of the launcher's), the session end goes to
 # InitiateShutdownW -- in Wine a stub that answers 120, so its success cannot
 # be shown here -- and a log-off is refused; a token without the shutdown
-# privilege stops the tool before any of it.
+# privilege stops a shutdown, reboot or power-off before any of it, while a
+# log-off, which needs no such privilege, goes ahead.
 . "$(dirname "$0")/wine_case.sh"
 
 case_refused_session_end_is_reported() {
@@ -77,12 +78,13 @@ launched() {
   expect_calls "$calls"
 }
 
-# off_station FLAGS-HEX ARGS...: InitiateShutdownW with FLAGS-HEX, reason 0.
+# off_station FLAGS-HEX ARGS...: InitiateShutdownW with FLAGS-HEX and a
+# planned reason (other, other: 0x80000000).
 off_station() {
   local flags=$1
   shift
   launched station:e2e 'Can not reboot: ' 120 $'\r\n' \
-    "$privilege_and_station_calls"$'\n'"advapi32.InitiateShutdownW(00000000,00000000,00000000,$flags,00000000)" "$@"
+    "$privilege_and_station_calls"$'\n'"advapi32.InitiateShutdownW(00000000,00000000,00000000,$flags,80000000)" "$@"
 }
 case_shutdown_off_the_interactive_station() { off_station 00000010 /s; }
 case_forced_shutdown_off_the_interactive_station() { off_station 00000013 /s /f; }
@@ -90,14 +92,21 @@ case_reboot_off_the_interactive_station() { off_station 00000004 /R; }
 case_forced_reboot_off_the_interactive_station() { off_station 00000007 /f /r; }
 case_poweroff_off_the_interactive_station() { off_station 00000008 /p; }
 case_forced_poweroff_off_the_interactive_station() { off_station 0000000b /P /F; }
-logoff_off_station() { launched station:e2e 'Can not reboot: ' 1459 $'\r\n' "$privilege_and_station_calls" "$@"; }
+logoff_off_station() { launched station:e2e 'Can not reboot: ' 1459 $'\r\n' "$token_call"$'\n'"$station_calls" "$@"; }
 case_logoff_off_the_interactive_station_is_refused() { logoff_off_station /l; }
 case_forced_logoff_off_the_interactive_station_is_refused() { logoff_off_station /f /l; }
 
-without_shutdown_privilege() {
-  launched restricted 'AdjustTokenPrivileges: ' 1300 '' "$(head -3 <<<"$privilege_and_station_calls")" "$@"
+case_forced_shutdown_without_the_shutdown_privilege() {
+  launched restricted 'AdjustTokenPrivileges: ' 1300 '' "$token_call"$'\n'"$privilege_calls" /s /f
 }
-case_logoff_without_the_shutdown_privilege() { without_shutdown_privilege /l; }
-case_forced_shutdown_without_the_shutdown_privilege() { without_shutdown_privilege /s /f; }
+# The restricted token's log-off: no privilege asked for, ExitWindowsEx made
+# (and the Wine session ended).
+restricted_logoff() {
+  launch=(restricted -)
+  accepted "$@"
+  launch=()
+}
+case_logoff_without_the_shutdown_privilege() { restricted_logoff 00000000 /l; }
+case_forced_logoff_without_the_shutdown_privilege() { restricted_logoff 00000004 /f /l; }
 
 run_cases "$@"

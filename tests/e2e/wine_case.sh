@@ -138,23 +138,31 @@ traced_calls() {
   local thread
   thread=$(tool_thread)
   [ -n "$thread" ] || { echo "no trace of the tool's main thread" >&2; return; }
-  grep -E "^$thread:Call (advapi32|user32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|GetProcessWindowStation|GetUserObjectInformationW|ExitWindowsEx|InitiateShutdownW)\(" "$err_file" |
+  grep -E "^$thread:Call (advapi32|user32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|GetProcessWindowStation|GetUserObjectInformationW|GetTokenInformation|EqualSid|ExitWindowsEx|InitiateShutdownW)\(" "$err_file" |
     sed -E 's/^[0-9a-f]+:Call //; s/ ret=[0-9a-f]+$//'
 }
 
-# The four calls that enable the privilege and ask for the window station's
-# flags, their varying pointers as '*', from traced_calls.
-privilege_and_station_calls=$(printf '%s\n' \
-  'advapi32.OpenProcessToken(ffffffffffffffff,00000028,*)' \
+# The calls that open the token, enable the privilege, ask for the window
+# station's flags, and -- on the visible station -- for its user and the
+# token's logon SID (TokenLogonSid, 0x1c), their varying pointers as '*',
+# from traced_calls. A log-off makes no privilege calls.
+token_call='advapi32.OpenProcessToken(ffffffffffffffff,00000028,*)'
+privilege_calls=$(printf '%s\n' \
   'advapi32.LookupPrivilegeValueA(00000000,* "SeShutdownPrivilege",*)' \
-  'advapi32.AdjustTokenPrivileges(*,00000000,*,00000000,00000000,00000000)' \
+  'advapi32.AdjustTokenPrivileges(*,00000000,*,00000000,00000000,00000000)')
+station_calls=$(printf '%s\n' \
   'user32.GetProcessWindowStation()' \
   'user32.GetUserObjectInformationW(*,00000001,*,0000000c,*)')
+user_calls=$(printf '%s\n' \
+  'user32.GetUserObjectInformationW(*,00000004,*,00000044,*)' \
+  'advapi32.GetTokenInformation(*,0000001c,*,00000060,*)')
+privilege_and_station_calls=$token_call$'\n'$privilege_calls$'\n'$station_calls
 masked_calls() {
   traced_calls | sed -E 's/^(advapi32\.OpenProcessToken\(ffffffffffffffff,00000028,)[0-9a-f]+\)/\1*)/;
     s/^(advapi32\.LookupPrivilegeValueA\(00000000,)[0-9a-f]+ ("SeShutdownPrivilege",)[0-9a-f]+\)/\1* \2*)/;
     s/^(advapi32\.AdjustTokenPrivileges\()[0-9a-f]+,00000000,[0-9a-f]+,/\1*,00000000,*,/;
-    s/^(user32\.GetUserObjectInformationW\()[0-9a-f]+,00000001,[0-9a-f]+,0000000c,[0-9a-f]+\)/\1*,00000001,*,0000000c,*)/'
+    s/^(user32\.GetUserObjectInformationW\()[0-9a-f]+,(0000000[14]),[0-9a-f]+,(000000[0-9a-f]{2}),[0-9a-f]+\)/\1*,\2,*,\3,*)/;
+    s/^(advapi32\.GetTokenInformation\()[0-9a-f]+,(000000[0-9a-f]{2}),[0-9a-f]+,(000000[0-9a-f]{2}),[0-9a-f]+\)/\1*,\2,*,\3,*)/'
 }
 
 # expect_calls EXPECTED: the masked calls are EXPECTED, one per line.
@@ -190,8 +198,8 @@ expect_stderr_only_trace() {
 }
 
 # accepted FLAGS-HEX ARGS...: a traced run of $exe is accepted -- status 0,
-# no output -- after the privilege and window-station calls in order, with
-# ExitWindowsEx and the flags FLAGS-HEX.
+# no output -- after the token, privilege (not for a log-off), window-station
+# and user calls in order, with ExitWindowsEx and the flags FLAGS-HEX.
 accepted() {
   local flags=$1
   shift
@@ -199,7 +207,9 @@ accepted() {
   expect_status 0
   expect_stdout ""
   expect_stderr_only_trace
-  expect_calls "$privilege_and_station_calls"$'\n'"user32.ExitWindowsEx($flags,00000000)"
+  local calls=$privilege_and_station_calls
+  case $flags in 00000000 | 00000004) calls=$token_call$'\n'$station_calls ;; esac
+  expect_calls "$calls"$'\n'"$user_calls"$'\n'"user32.ExitWindowsEx($flags,00000000)"
 }
 
 run_cases() {

@@ -72,7 +72,13 @@ TEST_F(SessionEnd, AcceptedRequestMakesTheFourCallsWithExactArguments) {
     call_kind kind = stand_in::call_at(i).kind;
     if (kind != call_kind::get_last_error) order += static_cast<char>('0' + static_cast<int>(kind));
   }
-  EXPECT_EQ(order, "0123785");  // the window station asked after the privilege
+  // The window station (flags, then its user) and the token's logon SID
+  // asked after the privilege.
+  EXPECT_EQ(order, "0123788:5");
+  const stand_in::call* logon = stand_in::first_of(call_kind::get_token_information);
+  ASSERT_NE(logon, nullptr);
+  EXPECT_EQ(logon->handle, adjust->handle);
+  EXPECT_EQ(logon->index, TokenLogonSid);
   ASSERT_EQ(stand_in::enabled_privilege_count(), 1u);
   EXPECT_EQ(stand_in::enabled_privilege_at(0).LowPart, stand_in::shutdown_luid.LowPart);
 }
@@ -103,7 +109,7 @@ TEST_F(SessionEnd, TokenThatCannotBeOpenedStopsEverything) {
 TEST_F(SessionEnd, PrivilegeNotHeldIsReportedEvenThoughAdjustReturnedTrue) {
   script().adjust_is_scripted = true;
   script().adjust_token_privileges = {TRUE, ERROR_NOT_ALL_ASSIGNED};
-  printed result = run_session_end(EWX_LOGOFF);  // log-off asks for the privilege too
+  printed result = run_session_end(EWX_SHUTDOWN);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output,
             "AdjustTokenPrivileges: Not all privileges or groups referenced are assigned to the "
@@ -111,6 +117,26 @@ TEST_F(SessionEnd, PrivilegeNotHeldIsReportedEvenThoughAdjustReturnedTrue) {
   EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 0u);
   EXPECT_EQ(stand_in::count_of(call_kind::get_process_window_station), 0u);
   EXPECT_EQ(stand_in::count_of(call_kind::initiate_shutdown), 0u);
+}
+
+// ExitWindowsEx wants SeShutdownPrivilege for shutdown, reboot and power-off
+// only: an account without it logs itself off.
+TEST_F(SessionEnd, LogoffNeedsNoShutdownPrivilege) {
+  for (UINT flags : {0u, 4u}) {
+    SCOPED_TRACE(flags);
+    stand_in::reset();
+    script().adjust_is_scripted = true;
+    script().adjust_token_privileges = {TRUE, ERROR_NOT_ALL_ASSIGNED};
+    script().exit_windows_ex = {TRUE, ERROR_SUCCESS};
+    printed result = run_session_end(flags);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(stand_in::count_of(call_kind::open_process_token), 1u);
+    EXPECT_EQ(stand_in::count_of(call_kind::lookup_privilege_value), 0u);
+    EXPECT_EQ(stand_in::count_of(call_kind::adjust_token_privileges), 0u);
+    ASSERT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 1u);
+    EXPECT_EQ(stand_in::first_of(call_kind::exit_windows_ex)->exit_flags, flags);
+  }
 }
 
 TEST_F(SessionEnd, AdjustThatFailsOutrightIsReported) {
@@ -170,30 +196,59 @@ TEST_F(SessionEnd, NativeDefaultNeverEndsTheSession) {
   EXPECT_EQ(result.output, "Can not reboot: This function is not supported on this system.\r\n\n");
 }
 
-// Off the interactive window station (a service, a task, SSH, WinRM), or
-// where it cannot be asked, the session end goes to InitiateShutdownW with
-// its own flags, and a log-off is refused; on it, ExitWindowsEx as ever.
-TEST_F(SessionEnd, TheWindowStationDecidesTheCall) {
-  enum station { interactive, invisible, query_fails, no_user32 };
+// Only the interactive user -- on the visible station, with the station's
+// user SID its logon SID (or its account's) -- ends the session with
+// ExitWindowsEx. Anyone else (off the station; runas, SYSTEM or an
+// interactive service on it; nobody logged on) goes to InitiateShutdownW with
+// its own flags and a planned reason, and a log-off is refused. Where the
+// station's user cannot be read, the visible station decides.
+TEST_F(SessionEnd, TheInteractiveUserDecidesTheCall) {
+  const struct context {
+    const char* name;
+    bool interactive;
+    void (*set)(stand_in::script&);
+  } contexts[] = {
+      {"interactive user", true, [](stand_in::script&) {}},
+      {"station's user unreadable", true,
+       [](stand_in::script& s) { s.station_user_query = {FALSE, ERROR_INVALID_PARAMETER}; }},
+      {"station reports the account", true,
+       [](stand_in::script& s) { s.station_user = stand_in::interactive_user_sid; }},
+      {"invisible station", false, [](stand_in::script& s) { s.window_station_flags = 0; }},
+      {"flags unreadable", false,
+       [](stand_in::script& s) { s.user_object_information = {FALSE, ERROR_ACCESS_DENIED}; }},
+      {"no USER32", false, [](stand_in::script& s) { s.no_window_station = 126; }},  // ERROR_MOD_NOT_FOUND
+      {"another logon (runas)", false, [](stand_in::script& s) {
+         s.logon_sid = "S-1-5-5-0-88123";
+         s.token_user = "S-1-5-21-1004336348-1177238915-682003330-1002";
+       }},
+      {"nobody logged on", false, [](stand_in::script& s) { s.station_user = nullptr; }},
+      {"no logon SID (SYSTEM)", false, [](stand_in::script& s) {
+         s.logon_sid_query = {FALSE, ERROR_NOT_FOUND};
+         s.token_user = "S-1-5-18";
+       }},
+      {"no logon group", false, [](stand_in::script& s) {
+         s.logon_sid = nullptr;
+         s.token_user = "S-1-5-18";
+       }},
+  };
   const struct {
     UINT exit_flags;
     DWORD shutdown_flags;  // 0: a log-off
   } operations[] = {{0, 0}, {4, 0}, {1, 0x10}, {5, 0x13}, {2, 0x4}, {6, 0x7}, {8, 0x8}, {12, 0xb}};
   const std::string not_supported = "Can not reboot: This function is not supported on this system.\r\n\n";
-  for (station where : {interactive, invisible, query_fails, no_user32}) {
+  for (const context& where : contexts) {
     for (const auto& operation : operations) {
-      SCOPED_TRACE(testing::Message() << "station " << where << ", flags " << operation.exit_flags);
+      SCOPED_TRACE(testing::Message() << where.name << ", flags " << operation.exit_flags);
       stand_in::reset();
-      if (where == invisible) script().window_station_flags = 0;
-      if (where == query_fails) script().user_object_information = {FALSE, ERROR_ACCESS_DENIED};
-      if (where == no_user32) script().no_window_station = 126;  // ERROR_MOD_NOT_FOUND
+      where.set(script());
       printed result = run_session_end(operation.exit_flags);
       EXPECT_EQ(result.status, 1);
       const stand_in::call* exit_call = stand_in::first_of(call_kind::exit_windows_ex);
       const stand_in::call* initiate = stand_in::first_of(call_kind::initiate_shutdown);
-      if (where == interactive) {
+      if (where.interactive) {
         ASSERT_NE(exit_call, nullptr);
         EXPECT_EQ(exit_call->exit_flags, operation.exit_flags);
+        EXPECT_EQ(exit_call->reason, 0u);
         EXPECT_EQ(initiate, nullptr);
         EXPECT_EQ(result.output, not_supported);
         const stand_in::call* query = stand_in::first_of(call_kind::get_user_object_information);
@@ -214,7 +269,7 @@ TEST_F(SessionEnd, TheWindowStationDecidesTheCall) {
       EXPECT_TRUE(initiate->machine_is_null);
       EXPECT_TRUE(initiate->message_is_null);
       EXPECT_EQ(initiate->grace_period, 0u);
-      EXPECT_EQ(initiate->reason, 0u);
+      EXPECT_EQ(initiate->reason, 0x80000000u);  // other, other, planned
       EXPECT_EQ(result.output, not_supported);
     }
   }

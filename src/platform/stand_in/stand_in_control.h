@@ -5,8 +5,8 @@
 // code pages, conversions -- is scripted, not recorded). reset() restores
 // the honest defaults: every call succeeds except the session-end calls
 // (ExitWindowsEx and InitiateShutdownW: ERROR_CALL_NOT_IMPLEMENTED), the
-// token holds SeShutdownPrivilege, the process runs on the interactive
-// window station, only the built-in texts are known, and every code page is
+// token holds SeShutdownPrivilege, the process is the interactive user on the
+// interactive window station, only the built-in texts are known, and every code page is
 // Latin-1 (28591), whose bytes map one to one onto UTF-16.
 #pragma once
 
@@ -29,6 +29,7 @@ enum class call_kind {
   get_process_window_station,
   get_user_object_information,
   initiate_shutdown,
+  get_token_information,
 };
 
 // One call as it was made. Only the fields of its kind are meaningful.
@@ -48,8 +49,8 @@ struct call {
   bool source_is_null, arguments_is_null;
   DWORD last_error_returned;  // GetLastError
   HANDLE object;              // GetUserObjectInformationW
-  int index;                  // GetUserObjectInformationW
-  DWORD length;               // GetUserObjectInformationW
+  int index;                  // GetUserObjectInformationW; GetTokenInformation's class
+  DWORD length;               // GetUserObjectInformationW, GetTokenInformation
   bool machine_is_null, message_is_null;  // InitiateShutdownW
   DWORD grace_period, shutdown_flags;     // InitiateShutdownW; its reason in `reason`
 };
@@ -61,6 +62,8 @@ struct outcome {
 };
 
 constexpr UINT latin1_code_page = 28591;
+constexpr const char* interactive_logon_sid = "S-1-5-5-0-197451";
+constexpr const char* interactive_user_sid = "S-1-5-21-1004336348-1177238915-682003330-1001";
 
 struct script {
   outcome open_process_token{TRUE, ERROR_SUCCESS};
@@ -76,6 +79,15 @@ struct script {
   DWORD no_window_station = ERROR_SUCCESS;
   outcome user_object_information{TRUE, ERROR_SUCCESS};
   DWORD window_station_flags = WSF_VISIBLE;
+  // Who owns the station and who the token is, as SID strings: the station's
+  // user (UOI_USER_SID; nullptr: nobody logged on, a 0-length answer), the
+  // token's logon SID (TokenLogonSid; nullptr: no group, as for SYSTEM) and
+  // its user (TokenUser). By default the process is the interactive user.
+  outcome station_user_query{TRUE, ERROR_SUCCESS};
+  const char* station_user = interactive_logon_sid;
+  outcome logon_sid_query{TRUE, ERROR_SUCCESS};
+  const char* logon_sid = interactive_logon_sid;
+  const char* token_user = interactive_user_sid;
   DWORD initiate_shutdown = ERROR_CALL_NOT_IMPLEMENTED;  // its answer
   // The code pages: CP_ACP's, the console's output one (0: no console) and
   // the system locale's OEM one. The stand-in converts 28591 (Latin-1, '?' for what it

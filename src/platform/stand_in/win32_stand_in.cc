@@ -1,5 +1,6 @@
 // A small, deterministic model of the Win32 calls the tool makes; see
 // stand_in_control.h for what tests can script.
+#include <stdlib.h>
 #include <string.h>
 
 #include "platform/stand_in/stand_in_control.h"
@@ -120,6 +121,48 @@ BOOL finish(const outcome& scripted) {
   if (!scripted.result) the_state.last_error = scripted.last_error;
   return scripted.result;
 }
+
+// A SID string ("S-1-5-5-0-197451") in the binary form Windows uses:
+// revision, sub-authority count, a 48-bit big-endian authority, then the
+// 32-bit sub-authorities. Returns its length (0 for nullptr).
+size_t binary_sid(const char* text, BYTE* out) {
+  if (text == nullptr) return 0;
+  unsigned long long parts[16];
+  size_t count = 0;
+  for (const char* p = text + 2; *p != '\0' && count < 16;) {
+    char* end;
+    parts[count++] = strtoull(p, &end, 10);
+    p = *end == '-' ? end + 1 : end;
+  }
+  size_t sub_authorities = count - 2;  // after revision and authority
+  out[0] = static_cast<BYTE>(parts[0]);
+  out[1] = static_cast<BYTE>(sub_authorities);
+  for (int i = 0; i < 6; ++i) out[2 + i] = static_cast<BYTE>(parts[1] >> (8 * (5 - i)));
+  for (size_t i = 0; i < sub_authorities; ++i) {
+    uint32_t value = static_cast<uint32_t>(parts[2 + i]);
+    memcpy(out + 8 + 4 * i, &value, sizeof value);
+  }
+  return 8 + 4 * sub_authorities;
+}
+
+// Writes `header` (with its SID pointer at `sid_field`) and the SID behind
+// it, as GetTokenInformation lays out TOKEN_USER and TOKEN_GROUPS.
+template <typename record>
+BOOL token_answer(record header, PSID* sid_field, const char* sid_text, PVOID information, DWORD length,
+                  PDWORD needed) {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  size_t sid_length = binary_sid(sid_text, sid);
+  *needed = static_cast<DWORD>(sizeof header + sid_length);
+  if (length < *needed) {
+    the_state.last_error = ERROR_INSUFFICIENT_BUFFER;
+    return FALSE;
+  }
+  BYTE* out = static_cast<BYTE*>(information);
+  memcpy(out, &header, sizeof header);
+  memcpy(out + sizeof header, sid, sid_length);
+  if (sid_length != 0) *sid_field = out + sizeof header;
+  return TRUE;
+}
 }  // namespace
 
 HANDLE WINAPI GetCurrentProcess(void) {
@@ -208,6 +251,17 @@ BOOL WINAPI GetUserObjectInformationW(HANDLE object, INT index, PVOID info, DWOR
   entry.object = object;
   entry.index = index;
   entry.length = length;
+  if (object == window_station && index == UOI_USER_SID) {
+    if (!finish(the_state.current.station_user_query)) return FALSE;
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    *needed = static_cast<DWORD>(binary_sid(the_state.current.station_user, sid));
+    if (length < *needed) {
+      the_state.last_error = ERROR_INSUFFICIENT_BUFFER;
+      return FALSE;
+    }
+    memcpy(info, sid, *needed);
+    return TRUE;
+  }
   if (!finish(the_state.current.user_object_information)) return FALSE;
   if (object != window_station || index != UOI_FLAGS || length < sizeof(USEROBJECTFLAGS)) {
     the_state.last_error = ERROR_INVALID_PARAMETER;
@@ -217,6 +271,39 @@ BOOL WINAPI GetUserObjectInformationW(HANDLE object, INT index, PVOID info, DWOR
   memcpy(info, &flags, sizeof flags);
   *needed = sizeof flags;
   return TRUE;
+}
+
+BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class, PVOID information,
+                                DWORD length, PDWORD needed) {
+  call& entry = record(call_kind::get_token_information);
+  entry.handle = token;
+  entry.index = information_class;
+  entry.length = length;
+  if (token != token_handle) {
+    the_state.last_error = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  if (information_class == TokenUser) {
+    TOKEN_USER user{};
+    return token_answer(user, &reinterpret_cast<TOKEN_USER*>(information)->User.Sid,
+                        the_state.current.token_user, information, length, needed);
+  }
+  if (information_class == TokenLogonSid) {
+    if (!finish(the_state.current.logon_sid_query)) return FALSE;
+    TOKEN_GROUPS groups{};
+    groups.GroupCount = the_state.current.logon_sid != nullptr ? 1 : 0;
+    return token_answer(groups, &reinterpret_cast<TOKEN_GROUPS*>(information)->Groups[0].Sid,
+                        the_state.current.logon_sid, information, length, needed);
+  }
+  the_state.last_error = ERROR_INVALID_PARAMETER;
+  return FALSE;
+}
+
+BOOL WINAPI EqualSid(PSID a, PSID b) {
+  const BYTE* left = static_cast<const BYTE*>(a);
+  const BYTE* right = static_cast<const BYTE*>(b);
+  the_state.last_error = ERROR_SUCCESS;
+  return left[0] == right[0] && left[1] == right[1] && memcmp(left, right, 8 + 4 * size_t{left[1]}) == 0;
 }
 
 DWORD WINAPI InitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace_period, DWORD flags,

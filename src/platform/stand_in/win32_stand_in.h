@@ -27,6 +27,8 @@ typedef DWORD* LPDWORD;
 typedef void* PVOID;
 typedef void* HWINSTA;
 typedef int INT;
+typedef void* PSID;
+typedef unsigned char BYTE;
 
 #define WINAPI
 #define FALSE 0
@@ -54,13 +56,36 @@ typedef struct tagUSEROBJECTFLAGS {
 } USEROBJECTFLAGS;
 
 #define UOI_FLAGS 1
+#define UOI_USER_SID 4
 #define WSF_VISIBLE 0x0001L
+
+typedef struct _SID_AND_ATTRIBUTES {
+  PSID Sid;
+  DWORD Attributes;
+} SID_AND_ATTRIBUTES;
+
+typedef struct _TOKEN_GROUPS {
+  DWORD GroupCount;
+  SID_AND_ATTRIBUTES Groups[1];
+} TOKEN_GROUPS;
+
+typedef struct _TOKEN_USER {
+  SID_AND_ATTRIBUTES User;
+} TOKEN_USER;
+
+typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenLogonSid = 28 } TOKEN_INFORMATION_CLASS;
+
+#define SECURITY_MAX_SID_SIZE 68
 
 #define SHUTDOWN_FORCE_OTHERS 0x00000001
 #define SHUTDOWN_FORCE_SELF 0x00000002
 #define SHUTDOWN_RESTART 0x00000004
 #define SHUTDOWN_POWEROFF 0x00000008
 #define SHUTDOWN_NOREBOOT 0x00000010
+
+#define SHTDN_REASON_MAJOR_OTHER 0x00000000
+#define SHTDN_REASON_MINOR_OTHER 0x00000000
+#define SHTDN_REASON_FLAG_PLANNED 0x80000000
 
 #define TOKEN_QUERY 0x0008
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
@@ -94,6 +119,7 @@ typedef struct tagUSEROBJECTFLAGS {
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_NO_SUCH_PRIVILEGE 1313L
 #define ERROR_NOT_ALL_ASSIGNED 1300L
+#define ERROR_NOT_FOUND 1168L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L
 #define ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION 1459L
 
@@ -108,6 +134,9 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 HWINSTA WINAPI GetProcessWindowStation(void);
 BOOL WINAPI GetUserObjectInformationW(HANDLE object, INT index, PVOID info, DWORD length,
                                       LPDWORD needed);
+BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class, PVOID information,
+                                DWORD length, PDWORD needed);
+BOOL WINAPI EqualSid(PSID a, PSID b);
 DWORD WINAPI InitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace_period, DWORD flags,
                                DWORD reason);
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
