@@ -143,25 +143,28 @@ TEST_F(CommandLine, NonAsciiBytesAroundAnOptionAreInvalid) {
 }
 
 // The program name is the system's text, not the tool's: it reaches the
-// console in the console's code page, converted straight from UTF-16.
+// console in the console's code page (without one, the OEM code page, 850
+// here, not the ANSI 1252), converted straight from UTF-16, whole however
+// long: a name of 11,000 U+30C6 is 33,000 bytes of UTF-8.
 TEST_F(CommandLine, UsageWritesTheProgramNameInTheConsolesCodePage) {
+  std::string longest;
+  for (int i = 0; i < 11000; ++i) longest += "\xe3\x83\x86";
   const struct {
-    UINT console, oem;
-    const char* name;      // argv[0], here in UTF-8
-    const char* expected;  // in the console's code page
+    UINT console;
+    std::string name;      // argv[0], here in UTF-8
+    std::string expected;  // in the console's code page
   } cases[] = {
-      {stand_in::latin1_code_page, CP_UTF8, "C:\\\xc3\xa9t\xc3\xa9\\es.exe", "C:\\\xe9t\xe9\\es.exe"},
-      {0, stand_in::latin1_code_page, "C:\\\xc3\xa9t\xc3\xa9\\es.exe", "C:\\\xe9t\xe9\\es.exe"},
-      {CP_UTF8, stand_in::latin1_code_page, "\xc3\xa9t\xc3\xa9.exe", "\xc3\xa9t\xc3\xa9.exe"},
-      {stand_in::latin1_code_page, CP_UTF8, "\xe3\x83\x86.exe", "?.exe"},  // U+30C6: not in Latin-1
+      {stand_in::latin1_code_page, "C:\\\xc3\xa9t\xc3\xa9\\es.exe", "C:\\\xe9t\xe9\\es.exe"},
+      {0, "C:\\\xc3\xa9t\xc3\xa9\\es.exe", "C:\\\x82t\x82\\es.exe"},
+      {CP_UTF8, "\xc3\xa9t\xc3\xa9.exe", "\xc3\xa9t\xc3\xa9.exe"},
+      {stand_in::oem_850_code_page, "\xe3\x83\x86\xc4\x80.exe", "?A.exe"},  // U+30C6 has no best fit
+      {CP_UTF8, longest, longest},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.expected);
+    SCOPED_TRACE(c.expected.substr(0, 40));
     fresh_system();
-    stand_in::script& script = stand_in::current_script();
-    script.console_output_code_page = c.console;
-    script.oem_code_page = c.oem;
-    entry_result result = run_entry({c.name, "/x"});
+    stand_in::current_script().console_output_code_page = c.console;
+    entry_result result = run_entry({c.name.c_str(), "/x"});
     EXPECT_EQ(result.output, invalid_argument_message + usage_text(c.expected));
   }
 }

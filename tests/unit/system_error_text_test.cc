@@ -68,23 +68,25 @@ TEST_F(SystemErrorText, EachCallReusesTheBufferAndReplacesTheText) {
 }
 
 // The text reaches the console in the code page it decodes output in: the
-// console's own, or the OEM one when the process has none.
+// console's own, or the system's OEM one (850 here, not the ANSI 1252) when
+// the process has none. What the code page lacks becomes its best fit
+// (U+0100 as 'A') or '?'.
 TEST_F(SystemErrorText, TextIsWrittenInTheConsolesCodePage) {
   const struct {
-    UINT console, oem;
+    UINT console;
     const char* expected;
   } cases[] = {
-      {stand_in::latin1_code_page, CP_UTF8, "Acc\xe8s refus\xe9 \xe0 ?.\r\n"},
-      {CP_UTF8, stand_in::latin1_code_page, "Acc\xc3\xa8s refus\xc3\xa9 \xc3\xa0 \xe6\x97\xa5.\r\n"},
-      {0, stand_in::latin1_code_page, "Acc\xe8s refus\xe9 \xe0 ?.\r\n"},  // no console
+      {stand_in::oem_850_code_page, "Acc\x8as refus\x82 \x85 A ?.\r\n"},
+      {stand_in::latin1_code_page, "Acc\xe8s refus\xe9 \xe0 ? ?.\r\n"},
+      {CP_UTF8, "Acc\xc3\xa8s refus\xc3\xa9 \xc3\xa0 \xc4\x80 \xe6\x97\xa5.\r\n"},
+      {0, "Acc\x8as refus\x82 \x85 A ?.\r\n"},  // no console: OEM 850
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
     stand_in::reset();
-    stand_in::script& script = stand_in::current_script();
-    script.console_output_code_page = c.console;
-    script.oem_code_page = c.oem;
-    stand_in::set_message(5, "Acc\xc3\xa8s refus\xc3\xa9 \xc3\xa0 \xe6\x97\xa5.\r\n");  // U+65E5 last
+    stand_in::current_script().console_output_code_page = c.console;
+    // U+0100 and U+65E5 last.
+    stand_in::set_message(5, "Acc\xc3\xa8s refus\xc3\xa9 \xc3\xa0 \xc4\x80 \xe6\x97\xa5.\r\n");
     EXPECT_STREQ(system_error_text(5), c.expected);
   }
 }

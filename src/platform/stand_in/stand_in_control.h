@@ -6,8 +6,8 @@
 // the honest defaults: every call succeeds except the session-end calls
 // (ExitWindowsEx and InitiateShutdownW: ERROR_CALL_NOT_IMPLEMENTED), the
 // token holds SeShutdownPrivilege, the process is the interactive user on the
-// interactive window station, only the built-in texts are known, and every code page is
-// Latin-1 (28591), whose bytes map one to one onto UTF-16.
+// interactive window station, only the built-in texts are known, and the
+// code pages are a Western European system's: ANSI 1252, OEM and console 850.
 #pragma once
 
 #include <stddef.h>
@@ -62,6 +62,8 @@ struct outcome {
 };
 
 constexpr UINT latin1_code_page = 28591;
+constexpr UINT ansi_1252_code_page = 1252;
+constexpr UINT oem_850_code_page = 850;
 constexpr const char* interactive_logon_sid = "S-1-5-5-0-197451";
 constexpr const char* interactive_user_sid = "S-1-5-21-1004336348-1177238915-682003330-1001";
 
@@ -90,11 +92,12 @@ struct script {
   const char* token_user = interactive_user_sid;
   DWORD initiate_shutdown = ERROR_CALL_NOT_IMPLEMENTED;  // its answer
   // The code pages: CP_ACP's, the console's output one (0: no console) and
-  // the system locale's OEM one. The stand-in converts 28591 (Latin-1, '?' for what it
-  // lacks) and 65001 (UTF-8) only.
-  UINT ansi_code_page = latin1_code_page;
-  UINT console_output_code_page = latin1_code_page;
-  UINT oem_code_page = latin1_code_page;
+  // the system locale's OEM one, as on a Western European Windows. The
+  // stand-in converts 1252 and 850 (a few letters each, one best fit, '?'
+  // for the rest), 28591 (Latin-1) and 65001 (UTF-8) only.
+  UINT ansi_code_page = ansi_1252_code_page;
+  UINT console_output_code_page = oem_850_code_page;
+  UINT oem_code_page = oem_850_code_page;
 };
 
 // The LUID the stand-in system gives SeShutdownPrivilege.

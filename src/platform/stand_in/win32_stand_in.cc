@@ -390,9 +390,36 @@ int conversion_result(size_t needed, size_t size) {
   return static_cast<int>(needed);
 }
 
+// A few characters of the Western European code pages, enough to tell
+// them apart: Windows' ANSI 1252 and OEM 850 put them at different bytes.
+struct western_character {
+  char16_t unit;
+  unsigned char ansi_1252, oem_850;  // 0: not in that code page
+};
+const western_character western_characters[] = {
+    {u'\u00e0', 0xE0, 0x85}, {u'\u00e4', 0xE4, 0x84}, {u'\u00e7', 0xE7, 0x87}, {u'\u00e8', 0xE8, 0x8A},
+    {u'\u00e9', 0xE9, 0x82}, {u'\u00ea', 0xEA, 0x88}, {u'\u00f6', 0xF6, 0x94}, {u'\u00fc', 0xFC, 0x81},
+    {u'\u00c9', 0xC9, 0x90}, {u'\u00df', 0xDF, 0xE1}, {u'\u20ac', 0x80, 0},
+};
+// Characters neither has, which the system writes as a look-alike ("best
+// fit") unless WC_NO_BEST_FIT_CHARS asks for '?'.
+const struct { char16_t unit; char fit; } best_fits[] = {{u'\u0100', 'A'}, {u'\u0101', 'a'}};
+
+char western_byte(UINT code_page, DWORD flags, char16_t unit) {
+  if (unit < 0x80) return static_cast<char>(unit);
+  for (const western_character& c : western_characters) {
+    unsigned char byte = code_page == 1252 ? c.ansi_1252 : c.oem_850;
+    if (c.unit == unit && byte != 0) return static_cast<char>(byte);
+  }
+  if ((flags & WC_NO_BEST_FIT_CHARS) == 0)
+    for (const auto& fit : best_fits)
+      if (fit.unit == unit) return fit.fit;
+  return '?';
+}
+
 }  // namespace
 
-int WINAPI WideCharToMultiByte(UINT code_page, DWORD, LPCWSTR wide, int length, LPSTR text,
+int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length, LPSTR text,
                                int size, LPCSTR, LPBOOL) {
   size_t count = 0;
   if (length < 0) {
@@ -403,10 +430,16 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD, LPCWSTR wide, int length, 
   }
   size_t room = static_cast<size_t>(size);
   size_t needed;
-  switch (resolved(code_page)) {
+  UINT target = resolved(code_page);
+  switch (target) {
     case CP_UTF8: needed = utf16_to_utf8(wide, count, room ? text : nullptr, room); break;
     case latin1_code_page:
       for (size_t i = 0; i < count && i < room; ++i) text[i] = wide[i] < 0x100 ? static_cast<char>(wide[i]) : '?';
+      needed = count;
+      break;
+    case ansi_1252_code_page:
+    case oem_850_code_page:
+      for (size_t i = 0; i < count && i < room; ++i) text[i] = western_byte(target, flags, wide[i]);
       needed = count;
       break;
     default: the_state.last_error = ERROR_INVALID_PARAMETER; return 0;
