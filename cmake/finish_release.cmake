@@ -1,9 +1,9 @@
 # CPack post-build script, after the zip: the package managers' manifests
 # for the release files (package_manager_manifests.cmake), when
 # ENDSESSION_RELEASE_URL names where they will be published; then
-# SHA256SUMS (in `sha256sum -c` format) over everything in the release: the
-# zip CPack has just written (still in its staging folder), the MSI and
-# SBOM written before it (release_artifacts.cmake), and the manifests.
+# SHA256SUMS (in `sha256sum -c` format) over the files published together:
+# the zip CPack has just written (still in its staging folder), and the MSI
+# and SBOM written before it (release_artifacts.cmake).
 include(${CMAKE_CURRENT_LIST_DIR}/msi_package.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/package_manager_manifests.cmake)
 
@@ -24,14 +24,17 @@ else()
   message(STATUS "winget and Scoop manifests for ${url}")
 endif()
 
+# SHA256SUMS lists what is uploaded to the release folder, so that it
+# verifies there (`sha256sum -c` beside just those files): the zips, the MSI
+# and the SBOM. The manifests go elsewhere and carry the hashes themselves.
 file(SHA256 ${CPACK_PACKAGE_FILES} hash)
 get_filename_component(name ${CPACK_PACKAGE_FILES} NAME)
 set(lines "${hash}  ${name}\n")
-file(GLOB others ${out}/endsession-*.msi ${out}/endsession-*.spdx.json ${out}/endsession.json)
-file(GLOB_RECURSE manifests ${out}/manifests/*.yaml)
-foreach(artifact IN LISTS others manifests)
+file(GLOB others ${out}/endsession-*.zip ${out}/endsession-*.msi ${out}/endsession-*.spdx.json)
+list(REMOVE_ITEM others ${out}/${name})
+foreach(artifact IN LISTS others)
   file(SHA256 "${artifact}" hash)
-  file(RELATIVE_PATH name "${out}" "${artifact}")
+  get_filename_component(name "${artifact}" NAME)
   list(APPEND lines "${hash}  ${name}\n")
 endforeach()
 list(SORT lines)

@@ -83,10 +83,12 @@ Installers:
   - silentWithProgress
   UpgradeBehavior: install
   ProductCode: '{${arg_PRODUCT_CODE}}'
+  # No DisplayVersion while it equals PackageVersion: a duplicate one makes
+  # winget's upgrade detection error-prone, and once one version carries it
+  # every later one must.
   AppsAndFeaturesEntries:
   - DisplayName: endsession
     Publisher: ${PUBLISHER}
-    DisplayVersion: ${arg_VERSION}
     ProductCode: '{${arg_PRODUCT_CODE}}'
     UpgradeCode: '{${arg_UPGRADE_CODE}}'
     InstallerType: msi

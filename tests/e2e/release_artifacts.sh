@@ -7,7 +7,15 @@
 # ENDSESSION_SOURCE_DIR.
 . "$(dirname "$0")/wine_case.sh"
 
-prefix=${E2E_PREFIX_INSTALLER:-}
+# Each installer case starts from a copy of the prefix the fixture made, so
+# that one run again (-FS wine_prefix) meets no state of an earlier run.
+prefix=${E2E_SCRATCH:-}/installer-prefix
+fresh_installer_prefix() {
+  [ -d "$prefix" ] && WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null
+  rm -rf "$prefix"
+  mkdir -p "$E2E_SCRATCH"
+  cp -a "$E2E_PREFIX_INSTALLER" "$prefix"
+}
 msi=${ENDSESSION_RELEASE_DIR:-}/endsession-${ENDSESSION_VERSION:-}-x64.msi
 installed="$prefix/drive_c/Program Files/endsession"
 in_prefix() { WINEPREFIX=$prefix WINEDEBUG=-all "$WINE" "$@"; }
@@ -63,6 +71,7 @@ expect_uninstalled() {
 }
 
 case_installs_on_the_path_and_uninstalls() {
+  fresh_installer_prefix
   msiexec i "$msi"
   expect_status 0
   cmp -s "$installed/endsession.exe" "$ENDSESSION_RELEASE_DIR/files/endsession.exe" ||
@@ -81,6 +90,7 @@ case_installs_on_the_path_and_uninstalls() {
 }
 
 case_major_upgrade_replaces_an_older_version() {
+  fresh_installer_prefix
   local older
   older=$(older_msi)
   msiexec i "$older"
@@ -98,6 +108,7 @@ case_major_upgrade_replaces_an_older_version() {
 }
 
 case_older_version_over_a_newer_one_is_refused() {
+  fresh_installer_prefix
   local older
   older=$(older_msi)
   msiexec i "$msi"

@@ -3,11 +3,14 @@
 ENDSESSION_RELEASE_URL=URL: each one valid against its package manager's
 published schema (and no field that schema does not define), and every URL,
 hash, product code and upgrade code in them that of this release's own files,
-and the SBOM's download location the zip's URL.
+the release date the UTC date of its epoch, the publisher and URLs those it
+was configured with, and the SBOM's download location the zip's URL.
 
-Usage: check_manifests.py RELEASE-DIR URL VERSION SCHEMA-DIR
+Usage: check_manifests.py RELEASE-DIR URL VERSION SCHEMA-DIR EPOCH
+                          [publisher=NAME] [homepage=URL] [license_url=URL]
 """
 import copy
+import datetime
 import hashlib
 import json
 import os
@@ -19,7 +22,9 @@ import zipfile
 import jsonschema
 import yaml
 
-release, url, version, schemas = sys.argv[1:5]
+release, url, version, schemas, epoch = sys.argv[1:6]
+configured = {"publisher": "the endsession developers", "homepage": "", "license_url": ""}
+configured.update(argument.split("=", 1) for argument in sys.argv[6:])
 failures = []
 
 
@@ -71,7 +76,7 @@ zip_name = f"endsession-{version}-win64.zip"
 msi_name = f"endsession-{version}-x64.msi"
 url = url if url.endswith("/") else url + "/"
 
-# SHA256SUMS covers everything and verifies.
+# SHA256SUMS covers the files published together, and verifies.
 sums = {}
 with open(os.path.join(release, "SHA256SUMS")) as f:
     for line in f:
@@ -83,11 +88,14 @@ names = {
     "installer": f"{folder}/endsession.endsession.installer.yaml",
     "defaultLocale": f"{folder}/endsession.endsession.locale.en-US.yaml",
 }
-expected_files = {zip_name, msi_name, f"endsession-{version}.spdx.json", "endsession.json", *names.values()}
-expect(set(sums) == expected_files, f"SHA256SUMS lists {sorted(sums)}")
+expected_files = {zip_name, msi_name, f"endsession-{version}.spdx.json"}
+expect(expected_files <= set(sums) and all(name.startswith("endsession-") and name.endswith(".zip")
+                                           for name in set(sums) - expected_files),
+       f"SHA256SUMS lists {sorted(sums)}")
 for name, digest in sums.items():
     expect(os.path.exists(os.path.join(release, name)) and sha256(os.path.join(release, name)) == digest,
            f"SHA256SUMS does not verify {name}")
+shipped = {name: sha256(os.path.join(release, name)) for name in (zip_name, msi_name)}
 written = {os.path.relpath(os.path.join(d, n), release)
            for d, _, files in os.walk(os.path.join(release, "manifests")) for n in files}
 expect(written == set(names.values()), f"winget folder holds {sorted(written)}")
@@ -121,16 +129,19 @@ for kind, name in (("msi", msi_name), ("zip", zip_name)):
     entry = by_type.get(kind, {})
     expect(entry.get("Architecture") == "x64", f"{kind}: architecture {entry.get('Architecture')}")
     expect(entry.get("InstallerUrl") == url + name, f"{kind}: InstallerUrl {entry.get('InstallerUrl')}")
-    expect(str(entry.get("InstallerSha256", "")).lower() == sums.get(name),
-           f"{kind}: InstallerSha256 {entry.get('InstallerSha256')}, SHA256SUMS {sums.get(name)}")
+    expect(str(entry.get("InstallerSha256", "")).lower() == shipped[name],
+           f"{kind}: InstallerSha256 {entry.get('InstallerSha256')}, the file's {shipped[name]}")
 msi = by_type.get("msi", {})
 product_code, upgrade_code = properties.get("ProductCode"), properties.get("UpgradeCode")
 expect(msi.get("ProductCode") == product_code, f"msi: ProductCode {msi.get('ProductCode')}, MSI {product_code}")
 expect(msi.get("Scope") == "machine" and msi.get("UpgradeBehavior") == "install", "msi: scope or upgrade behaviour")
 entries = msi.get("AppsAndFeaturesEntries") or [{}]
-expect(entries[0].get("ProductCode") == product_code and entries[0].get("UpgradeCode") == upgrade_code and
-       entries[0].get("DisplayVersion") == version,
-       f"msi: Apps and Features {entries[0]}, MSI {product_code} {upgrade_code}")
+for field, value in (("ProductCode", product_code), ("UpgradeCode", upgrade_code)):
+    expect(entries[0].get(field) == value, f"msi: Apps and Features {field} {entries[0].get(field)}, MSI {value}")
+expect("DisplayVersion" not in entries[0], f"msi: Apps and Features repeats the version: {entries[0]}")
+expect(entries[0].get("Publisher") == configured["publisher"], f"msi: Apps and Features publisher {entries[0]}")
+release_date = datetime.datetime.fromtimestamp(int(epoch), datetime.timezone.utc).strftime("%Y-%m-%d")
+expect(installer.get("ReleaseDate") == release_date, f"ReleaseDate {installer.get('ReleaseDate')}, epoch's {release_date}")
 portable = by_type.get("zip", {})
 expect(portable.get("NestedInstallerType") == "portable" and portable.get("NestedInstallerFiles") ==
        [{"RelativeFilePath": "endsession.exe", "PortableCommandAlias": "endsession"}],
@@ -139,14 +150,22 @@ locale = manifests["defaultLocale"]
 expect(locale.get("License") == "MIT" and locale.get("Moniker") == "endsession" and locale.get("PackageName") == "endsession",
        "defaultLocale: licence, moniker or name")
 expect(manifests["version"].get("DefaultLocale") == "en-US", "version: DefaultLocale")
+homepage, license_url = configured["homepage"] or None, configured["license_url"] or None
+expect(locale.get("Publisher") == configured["publisher"], f"defaultLocale: Publisher {locale.get('Publisher')}")
+expect(locale.get("PublisherUrl") == homepage and locale.get("PackageUrl") == homepage,
+       f"defaultLocale: PublisherUrl {locale.get('PublisherUrl')}, PackageUrl {locale.get('PackageUrl')}, home page {homepage}")
+expect(locale.get("LicenseUrl") == license_url, f"defaultLocale: LicenseUrl {locale.get('LicenseUrl')}, licence {license_url}")
 
 with open(os.path.join(release, "endsession.json")) as f:
     scoop = json.load(f)
 validate(scoop, "scoop/manifest.schema.json", "endsession.json")
 app = scoop.get("architecture", {}).get("64bit", {})
 expect(scoop.get("version") == version, f"scoop: version {scoop.get('version')}")
-expect(app.get("url") == url + zip_name and app.get("hash") == sums.get(zip_name), f"scoop: {app}")
+expect(app.get("url") == url + zip_name and app.get("hash") == shipped[zip_name], f"scoop: {app}")
 expect(scoop.get("bin") == "endsession.exe", f"scoop: bin {scoop.get('bin')}")
+expect(scoop.get("homepage") == (homepage or url), f"scoop: homepage {scoop.get('homepage')}")
+expect(scoop.get("license") == ({"identifier": "MIT", "url": license_url} if license_url else "MIT"),
+       f"scoop: license {scoop.get('license')}")
 
 # The SBOM names the zip's URL as where endsession is downloaded.
 with open(os.path.join(release, f"endsession-{version}.spdx.json")) as f:
@@ -158,4 +177,4 @@ for failure in failures:
 if failures:
     sys.exit(1)
 print(f"manifests valid: winget endsession.endsession {version}, Scoop endsession.json; "
-      f"zip {sums[zip_name]}, msi {sums[msi_name]}, product code {product_code}")
+      f"zip {shipped[zip_name]}, msi {shipped[msi_name]}, product code {product_code}")

@@ -18,7 +18,7 @@ zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi sbom=endsessio
 
 artifacts=$(cut -d' ' -f3 SHA256SUMS | sort | tr '\n' ' ')
 [ "$artifacts" = "$zip $msi $sbom " ] || fail "SHA256SUMS lists: $artifacts"
-sha256sum -c SHA256SUMS || fail "SHA256SUMS does not verify"
+bash "$source_dir/tests/release/check_sums.sh" . || fail "SHA256SUMS"
 [ -z "$(ls -d manifests endsession.json 2>/dev/null)" ] || fail "manifests without ENDSESSION_RELEASE_URL"
 grep -q 'ENDSESSION_RELEASE_URL is not set: no winget or Scoop manifests' "$out.log" || fail "no word of the missing URL"
 

@@ -27,7 +27,8 @@ for artifact in windows-x64/src/endsession.exe release/SHA256SUMS $(cd "$first/b
   [ "$a" = "$b" ] || { echo "FAIL: ${artifact##*/} differs: $b in $second" >&2; failures=$((failures + 1)); }
 done
 [ "$(ls "$first/build/release" | grep -c '^endsession-')" -eq 3 ] || { echo "FAIL: not three artifacts" >&2; exit 1; }
+epoch=$(sed -n 's/^set(CPACK_ENDSESSION_EPOCH "\(.*\)")$/\1/p' "$first/build/windows-x64/CPackConfig.cmake")
 python3 "$source_dir/tests/release/check_manifests.py" "$first/build/release" "$ENDSESSION_RELEASE_URL" "$version" \
-  "$source_dir/tests/release/schemas" || failures=$((failures + 1))
+  "$source_dir/tests/release/schemas" "$epoch" || failures=$((failures + 1))
 [ "$failures" -eq 0 ] || exit 1
 echo "builds are identical"

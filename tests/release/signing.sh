@@ -37,21 +37,12 @@ zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi
 mkdir -p signed/files signed/msi-files
 (cd signed/files && cmake -E tar xf "../$zip")
 msiextract -C signed/msi-files "signed/$msi" >/dev/null
-for file in signed/files/endsession.exe signed/msi-files/endsession/endsession.exe "signed/$msi"; do
-  verdict=$(osslsigncode verify -CAfile cert.pem -in "$file" 2>&1)
-  if grep -q '^Succeeded' <<<"$verdict"; then
-    echo "verified: $file: $(grep -m1 -E 'Signer #0|Subject:' <<<"$verdict" | sed 's/^[[:space:]]*//')"
-  else
-    fail "$file does not verify: $(tail -5 <<<"$verdict")"
-  fi
-  # The file's digest and the signer's, both SHA-256: SHA-1 signatures are
-  # refused by current Windows.
-  digests=$(sed -n 's/^Message digest algorithm *: *//p' <<<"$verdict" | sort -u | tr '\n' ' ')
-  [ "$digests" = "SHA256 " ] || fail "$file: digest algorithms '$digests', not SHA256 alone"
-done
-(cd signed && sha256sum -c SHA256SUMS >/dev/null) || fail "SHA256SUMS does not verify the signed files"
+bash "$source_dir/tests/release/check_signature.sh" cert.pem signed/files/endsession.exe \
+  signed/msi-files/endsession/endsession.exe "signed/$msi" || fail "signatures"
+bash "$source_dir/tests/release/check_sums.sh" signed || fail "SHA256SUMS of the signed files"
+epoch=$(sed -n 's/^set(CPACK_ENDSESSION_EPOCH "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 python3 "$source_dir/tests/release/check_manifests.py" signed "$release_url" "$version" \
-  "$source_dir/tests/release/schemas" || fail "the signed release's manifests"
+  "$source_dir/tests/release/schemas" "$epoch" || fail "the signed release's manifests"
 cmp -s signed/SHA256SUMS signed-again/SHA256SUMS || fail "two signed releases differ: $(cat signed/SHA256SUMS signed-again/SHA256SUMS)"
 
 # A key that cannot be read: the release fails, says why, and writes nothing.
