@@ -1,0 +1,31 @@
+// Who and where endsession-check runs, read with queries only: the token's
+// user and logon SIDs and its shutdown privilege, the window station, its
+// visibility and user, the terminal session. From those, by endsession's
+// README, whether endsession would run here as the interactive user.
+#pragma once
+
+#include <windows.h>
+
+struct check_context {
+  char user_sid[192];        // "" when unreadable
+  char logon_sid[192];       // "" when the token has none
+  DWORD logon_error;         // why not, when the query failed (0: no group)
+  bool privilege_held, privilege_enabled;
+  char station_name[256];    // in the console's code page
+  bool station_known;        // the station and its flags could be read
+  bool station_visible;
+  bool station_user_known;   // UOI_USER_SID answered
+  DWORD station_user_error;  // why not
+  char station_user[192];    // "" when nobody is logged on
+  DWORD session_id;
+  bool interactive_user;     // the README's rule
+};
+
+void read_context(check_context* context);
+
+// Prints the context and, for each operation, the call endsession would make.
+void print_context(const check_context& context);
+
+// `text` in the console's code page (its output code page, else the system's
+// OEM one), as endsession writes system texts: best fit, '?' otherwise.
+void console_text(const wchar_t* text, char* out, int size);

@@ -1,0 +1,464 @@
+#include "intercept.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "child_process.h"
+
+namespace {
+
+constexpr DWORD run_timeout_ms = 30000;
+constexpr DWORD64 teb_last_error = 0x68;  // x64 TEB's LastErrorValue
+constexpr BYTE int3 = 0xCC;
+
+enum class target { exit_windows_ex, initiate_shutdown, adjust_token_privileges };
+struct watched_function {
+  const char* module;  // the DLL whose arrival plants it
+  const char* name;
+  target kind;
+};
+const watched_function watched[] = {
+    {"user32.dll", "ExitWindowsEx", target::exit_windows_ex},
+    {"advapi32.dll", "InitiateShutdownW", target::initiate_shutdown},
+    {"advapi32.dll", "AdjustTokenPrivileges", target::adjust_token_privileges},
+};
+constexpr int watched_count = sizeof watched / sizeof watched[0];
+
+struct module_entry {
+  DWORD64 base;
+  char name[64];  // from its export directory, e.g. "USER32.dll"
+};
+struct thread_entry {
+  DWORD id;
+  HANDLE handle;
+  DWORD64 teb;
+};
+struct breakpoint {
+  DWORD64 address;  // 0: not planted
+  DWORD64 module_base;
+  BYTE original;
+};
+
+struct debuggee {
+  HANDLE process = nullptr;
+  DWORD process_id = 0;
+  module_entry modules[128];
+  int module_count = 0;
+  thread_entry threads[64];
+  int thread_count = 0;
+  breakpoint breakpoints[watched_count] = {};
+  bool loader_breakpoint_seen = false;
+  bool failed = false;  // killed (or never run) for `result.reason`
+  run_result result;
+};
+
+#ifdef ENDSESSION_CHECK_FAULTS
+// Test builds only: ENDSESSION_CHECK_FAULT=skip-plant writes no int3,
+// clobber puts the original byte back after planting.
+bool fault(const char* name) {
+  const char* chosen = getenv("ENDSESSION_CHECK_FAULT");
+  return chosen != nullptr && strcmp(chosen, name) == 0;
+}
+#else
+bool fault(const char*) { return false; }
+#endif
+
+bool read(const debuggee& d, DWORD64 address, void* out, size_t size) {
+  SIZE_T got = 0;
+  return ReadProcessMemory(d.process, reinterpret_cast<void*>(address), out, size, &got) && got == size;
+}
+
+bool write_byte(const debuggee& d, DWORD64 address, BYTE value) {
+  DWORD old;
+  void* at = reinterpret_cast<void*>(address);
+  if (!VirtualProtectEx(d.process, at, 1, PAGE_EXECUTE_READWRITE, &old)) return false;
+  SIZE_T written = 0;
+  bool ok = WriteProcessMemory(d.process, at, &value, 1, &written) && written == 1;
+  VirtualProtectEx(d.process, at, 1, old, &old);
+  FlushInstructionCache(d.process, at, 1);
+  return ok;
+}
+
+// The first failure counts; an interception already made stands.
+void fail(debuggee& d, run_outcome outcome, const char* reason) {
+  if (d.failed || d.result.outcome == run_outcome::intercepted) return;
+  d.failed = true;
+  d.result.outcome = outcome;
+  snprintf(d.result.reason, sizeof d.result.reason, "%s", reason);
+}
+
+bool same_module_name(const char* a, const char* b) {
+  // "KERNELBASE" (a forwarder's) matches "KERNELBASE.dll".
+  size_t length = strlen(b);
+  const char* dot = strrchr(a, '.');
+  size_t a_length = dot != nullptr && _stricmp(dot, ".dll") == 0 ? static_cast<size_t>(dot - a) : strlen(a);
+  const char* b_dot = strrchr(b, '.');
+  if (b_dot != nullptr && _stricmp(b_dot, ".dll") == 0) length = static_cast<size_t>(b_dot - b);
+  return a_length == length && _strnicmp(a, b, length) == 0;
+}
+
+const module_entry* module_named(const debuggee& d, const char* name) {
+  for (int i = 0; i < d.module_count; ++i)
+    if (same_module_name(name, d.modules[i].name)) return &d.modules[i];
+  return nullptr;
+}
+
+struct export_directory {
+  DWORD rva, size;
+  IMAGE_EXPORT_DIRECTORY table;
+};
+
+bool read_exports(const debuggee& d, DWORD64 base, export_directory* out) {
+  IMAGE_DOS_HEADER dos;
+  IMAGE_NT_HEADERS64 nt;
+  if (!read(d, base, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
+      !read(d, base + dos.e_lfanew, &nt, sizeof nt) || nt.Signature != IMAGE_NT_SIGNATURE ||
+      nt.FileHeader.Machine != IMAGE_FILE_MACHINE_AMD64)
+    return false;
+  const IMAGE_DATA_DIRECTORY& directory = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  out->rva = directory.VirtualAddress;
+  out->size = directory.Size;
+  return directory.Size != 0 && read(d, base + directory.VirtualAddress, &out->table, sizeof out->table);
+}
+
+bool read_string(const debuggee& d, DWORD64 address, char* out, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    if (!read(d, address + i, &out[i], 1)) return false;
+    if (out[i] == '\0') return true;
+  }
+  out[size - 1] = '\0';
+  return false;
+}
+
+// The address of `name` in the child's module at `base`, by its export table
+// (binary search of the sorted names), following forwarders into modules
+// the child has loaded; 0 when it cannot be found.
+DWORD64 resolve(const debuggee& d, DWORD64 base, const char* name, int depth) {
+  export_directory exports;
+  if (depth > 4 || !read_exports(d, base, &exports)) return 0;
+  const IMAGE_EXPORT_DIRECTORY& table = exports.table;
+  DWORD low = 0, high = table.NumberOfNames;
+  while (low < high) {
+    DWORD middle = low + (high - low) / 2;
+    DWORD name_rva;
+    char candidate[128];
+    if (!read(d, base + table.AddressOfNames + 4ull * middle, &name_rva, 4) ||
+        !read_string(d, base + name_rva, candidate, sizeof candidate))
+      return 0;
+    int order = strcmp(name, candidate);
+    if (order == 0) {
+      WORD ordinal;
+      DWORD function_rva;
+      if (!read(d, base + table.AddressOfNameOrdinals + 2ull * middle, &ordinal, 2) ||
+          !read(d, base + table.AddressOfFunctions + 4ull * ordinal, &function_rva, 4))
+        return 0;
+      if (function_rva < exports.rva || function_rva >= exports.rva + exports.size) return base + function_rva;
+      // A forwarder: "MODULE.Function".
+      char forwarder[160];
+      if (!read_string(d, base + function_rva, forwarder, sizeof forwarder)) return 0;
+      char* dot = strrchr(forwarder, '.');
+      if (dot == nullptr || dot[1] == '#') return 0;
+      *dot = '\0';
+      const module_entry* next = module_named(d, forwarder);
+      if (next != nullptr) return resolve(d, next->base, dot + 1, depth + 1);
+      return 0;  // an API set or a module not loaded: the caller may fall back
+    }
+    if (order < 0) high = middle;
+    else low = middle + 1;
+  }
+  return 0;
+}
+
+// The kit's own GetProcAddress, trusted only when the kit and the child have
+// both modules -- the exporting one and the one the address lies in -- at the
+// same bases (system DLLs share their base across processes of one boot).
+DWORD64 own_get_proc_address(const debuggee& d, const char* module, const char* name) {
+  const module_entry* child_module = module_named(d, module);
+  wchar_t wide[64];
+  MultiByteToWideChar(CP_ACP, 0, module, -1, wide, 64);
+  HMODULE own = GetModuleHandleW(wide);
+  if (child_module == nullptr || own == nullptr || reinterpret_cast<DWORD64>(own) != child_module->base) return 0;
+  FARPROC function = GetProcAddress(own, name);
+  HMODULE holder;
+  if (function == nullptr ||
+      !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(function), &holder))
+    return 0;
+  for (int i = 0; i < d.module_count; ++i)
+    if (d.modules[i].base == reinterpret_cast<DWORD64>(holder)) return reinterpret_cast<DWORD64>(function);
+  return 0;
+}
+
+void plant(debuggee& d, const module_entry& module) {
+  for (int i = 0; i < watched_count; ++i) {
+    if (!same_module_name(watched[i].module, module.name) || d.breakpoints[i].address != 0) continue;
+    DWORD64 address = resolve(d, module.base, watched[i].name, 0);
+    if (address == 0) address = own_get_proc_address(d, module.name, watched[i].name);
+    char reason[160];
+    if (address == 0) {
+      snprintf(reason, sizeof reason, "%s could not be resolved in %s", watched[i].name, module.name);
+      return fail(d, run_outcome::cannot_run, reason);
+    }
+    breakpoint& bp = d.breakpoints[i];
+    BYTE check = 0;
+    if (!read(d, address, &bp.original, 1) || (!fault("skip-plant") && !write_byte(d, address, int3)) ||
+        !read(d, address, &check, 1) || check != int3) {
+      snprintf(reason, sizeof reason, "the breakpoint on %s did not hold", watched[i].name);
+      return fail(d, run_outcome::cannot_run, reason);
+    }
+    bp.address = address;
+    for (int m = 0; m < d.module_count; ++m)  // the module it lies in: the nearest base below
+      if (d.modules[m].base <= address && d.modules[m].base > bp.module_base) bp.module_base = d.modules[m].base;
+    if (fault("clobber")) write_byte(d, address, bp.original);
+  }
+}
+
+// Every planted int3 still there: checked before the child runs on.
+bool breakpoints_intact(debuggee& d) {
+  for (const breakpoint& bp : d.breakpoints) {
+    BYTE byte = 0;
+    if (bp.address != 0 && (!read(d, bp.address, &byte, 1) || byte != int3)) return false;
+  }
+  return true;
+}
+
+thread_entry* thread_of(debuggee& d, DWORD id) {
+  for (int i = 0; i < d.thread_count; ++i)
+    if (d.threads[i].id == id) return &d.threads[i];
+  return nullptr;
+}
+
+// At the entry of a watched function: the arguments are in RCX, RDX, R8, R9
+// and at RSP+0x28, the return address at RSP.
+void hit(debuggee& d, int index, DWORD thread_id) {
+  thread_entry* thread = thread_of(d, thread_id);
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_FULL;
+  if (thread == nullptr || !GetThreadContext(thread->handle, &context))
+    return fail(d, run_outcome::not_intercepted, "the stopped thread could not be read");
+  if (watched[index].kind == target::adjust_token_privileges) {
+    // Answered here, never run: TRUE, last error 0, back to the caller.
+    DWORD64 return_address;
+    DWORD zero = 0;
+    SIZE_T written = 0;
+    if (!read(d, context.Rsp, &return_address, sizeof return_address) ||
+        !WriteProcessMemory(d.process, reinterpret_cast<void*>(thread->teb + teb_last_error), &zero, sizeof zero,
+                            &written))
+      return fail(d, run_outcome::not_intercepted, "AdjustTokenPrivileges could not be answered");
+    context.Rax = TRUE;
+    context.Rip = return_address;
+    context.Rsp += 8;
+    if (!SetThreadContext(thread->handle, &context))
+      return fail(d, run_outcome::not_intercepted, "AdjustTokenPrivileges could not be answered");
+    d.result.privilege_requested = true;
+    return;
+  }
+  session_call& call = d.result.call;
+  call.function = watched[index].kind == target::exit_windows_ex ? session_function::exit_windows_ex
+                                                                  : session_function::initiate_shutdown;
+  call.argument[0] = context.Rcx;
+  call.argument[1] = context.Rdx;
+  call.argument[2] = context.R8;
+  call.argument[3] = context.R9;
+  if (!read(d, context.Rsp + 0x28, &call.argument[4], sizeof call.argument[4]))
+    return fail(d, run_outcome::not_intercepted, "the stack could not be read");
+  d.result.outcome = run_outcome::intercepted;
+}
+
+void on_exception(debuggee& d, const DEBUG_EVENT& event) {
+  const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
+  if (!event.u.Exception.dwFirstChance) return fail(d, run_outcome::not_intercepted, "a second-chance exception");
+  if (record.ExceptionCode == EXCEPTION_BREAKPOINT) {
+    DWORD64 address = reinterpret_cast<DWORD64>(record.ExceptionAddress);
+    for (int i = 0; i < watched_count; ++i)
+      if (d.breakpoints[i].address == address) return hit(d, i, event.dwThreadId);
+    // The loader's own breakpoint, once, at start-up.
+    if (!d.loader_breakpoint_seen) {
+      d.loader_breakpoint_seen = true;
+      return;
+    }
+    return fail(d, run_outcome::not_intercepted, "a breakpoint the kit did not plant");
+  }
+  if (record.ExceptionCode == EXCEPTION_SINGLE_STEP || record.ExceptionCode == 0x4000001F /* WOW64 */)
+    return fail(d, run_outcome::not_intercepted, "a single step or breakpoint the kit did not plant");
+}
+
+void add_module(debuggee& d, DWORD64 base) {
+  if (d.module_count == 128) return;
+  module_entry& module = d.modules[d.module_count];
+  export_directory exports;
+  module.base = base;
+  module.name[0] = '\0';
+  if (read_exports(d, base, &exports)) read_string(d, base + exports.table.Name, module.name, sizeof module.name);
+  ++d.module_count;
+  plant(d, module);
+}
+
+// Handles one event; the child has been killed when the result says so.
+// Returns the status ContinueDebugEvent passes on.
+DWORD on_event(debuggee& d, const DEBUG_EVENT& event) {
+  switch (event.dwDebugEventCode) {
+    case CREATE_PROCESS_DEBUG_EVENT: {
+      const CREATE_PROCESS_DEBUG_INFO& info = event.u.CreateProcessInfo;
+      if (info.hFile != nullptr) CloseHandle(info.hFile);
+      if (event.dwProcessId != d.process_id) {
+        TerminateProcess(info.hProcess, 1);
+        fail(d, run_outcome::not_intercepted, "endsession started a process of its own");
+        break;
+      }
+      DebugSetProcessKillOnExit(TRUE);  // should the kit die, so does the child
+      d.threads[d.thread_count++] = {event.dwThreadId, info.hThread, reinterpret_cast<DWORD64>(info.lpThreadLocalBase)};
+      IMAGE_DOS_HEADER dos;
+      IMAGE_NT_HEADERS64 nt;
+      DWORD64 image = reinterpret_cast<DWORD64>(info.lpBaseOfImage);
+      if (!read(d, image, &dos, sizeof dos) || !read(d, image + dos.e_lfanew, &nt, sizeof nt) ||
+          nt.FileHeader.Machine != IMAGE_FILE_MACHINE_AMD64)
+        fail(d, run_outcome::cannot_run, "the tool is not an x64 program");
+      break;
+    }
+    case CREATE_THREAD_DEBUG_EVENT:
+      if (d.thread_count < 64)
+        d.threads[d.thread_count++] = {event.dwThreadId, event.u.CreateThread.hThread,
+                                       reinterpret_cast<DWORD64>(event.u.CreateThread.lpThreadLocalBase)};
+      else
+        fail(d, run_outcome::not_intercepted, "too many threads");
+      break;
+    case EXIT_THREAD_DEBUG_EVENT:
+      for (int i = 0; i < d.thread_count; ++i)
+        if (d.threads[i].id == event.dwThreadId) d.threads[i] = d.threads[--d.thread_count];
+      break;
+    case LOAD_DLL_DEBUG_EVENT:
+      if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
+      add_module(d, reinterpret_cast<DWORD64>(event.u.LoadDll.lpBaseOfDll));
+      break;
+    case UNLOAD_DLL_DEBUG_EVENT: {
+      DWORD64 base = reinterpret_cast<DWORD64>(event.u.UnloadDll.lpBaseOfDll);
+      for (int i = 0; i < watched_count; ++i) {
+        const module_entry* module = module_named(d, watched[i].module);
+        if ((module != nullptr && module->base == base) || (d.breakpoints[i].address != 0 && d.breakpoints[i].module_base == base))
+          fail(d, run_outcome::not_intercepted, "a watched DLL was unloaded");
+      }
+      break;
+    }
+    case EXCEPTION_DEBUG_EVENT: {
+      on_exception(d, event);
+      DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
+      if (code != EXCEPTION_BREAKPOINT) return DBG_EXCEPTION_NOT_HANDLED;
+      break;
+    }
+    case EXIT_PROCESS_DEBUG_EVENT:
+      if (event.dwProcessId == d.process_id) {
+        d.result.exit_code = event.u.ExitProcess.dwExitCode;
+        if (!d.failed && d.result.outcome != run_outcome::intercepted) d.result.outcome = run_outcome::exited;
+      }
+      break;
+    default: break;
+  }
+  return DBG_CONTINUE;
+}
+
+bool is_emulated_x64() {
+  // IsWow64Process2 (Windows 10 1709 and later) names the machine's own
+  // architecture; earlier systems run x64 natively.
+  typedef BOOL(WINAPI * is_wow64_process2)(HANDLE, USHORT*, USHORT*);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  auto query = reinterpret_cast<is_wow64_process2>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process2")));
+  USHORT process_machine, native_machine;
+  return query != nullptr && query(GetCurrentProcess(), &process_machine, &native_machine) &&
+         native_machine == IMAGE_FILE_MACHINE_ARM64;
+}
+
+// The job that keeps ExitWindowsEx from working, and ends the child with the kit.
+HANDLE barrier_job() {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_BASIC_UI_RESTRICTIONS ui{JOB_OBJECT_UILIMIT_EXITWINDOWS};
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job, JobObjectBasicUIRestrictions, &ui, sizeof ui) ||
+      !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
+}  // namespace
+
+run_result run_intercepted(const run_request& request) {
+  debuggee d;
+  char reason[160];
+  if (is_emulated_x64()) {
+    fail(d, run_outcome::cannot_run, "x64 code is emulated on this ARM64 machine: an int3 is no x64 breakpoint there");
+    return d.result;
+  }
+  child_start start;
+  start.application = request.tool;
+  start.command_line = request.command_line;
+  start.desktop = request.desktop;
+  start.output = request.output;
+  start.flags = DEBUG_PROCESS | CREATE_SUSPENDED;
+  HANDLE job = barrier_job();
+  if (job == nullptr || !token_without_shutdown_privilege(&start.token)) {
+    snprintf(reason, sizeof reason, "a barrier could not be set up (error %lu)", GetLastError());
+    fail(d, run_outcome::cannot_run, reason);
+    return d.result;
+  }
+  fflush(stdout);
+  PROCESS_INFORMATION process;
+  if (!start_child(start, &process)) {
+    snprintf(reason, sizeof reason, "endsession could not be started under the debugger (error %lu)", GetLastError());
+    fail(d, run_outcome::cannot_run, reason);
+    CloseHandle(job);
+    CloseHandle(start.token);
+    return d.result;
+  }
+  CloseHandle(start.token);
+  if (!AssignProcessToJobObject(job, process.hProcess)) {
+    snprintf(reason, sizeof reason, "a barrier could not be set up: the job (error %lu)", GetLastError());
+    TerminateProcess(process.hProcess, 1);
+    fail(d, run_outcome::cannot_run, reason);
+  } else {
+    ResumeThread(process.hThread);
+  }
+  d.process = process.hProcess;
+  d.process_id = process.dwProcessId;
+
+  ULONGLONG deadline = GetTickCount64() + run_timeout_ms;
+  bool killed = d.failed;
+  for (;;) {
+    ULONGLONG now = GetTickCount64();
+    DEBUG_EVENT event;
+    if (now >= deadline || !WaitForDebugEvent(&event, static_cast<DWORD>(deadline - now))) {
+      if (!killed) fail(d, run_outcome::not_intercepted, "timed out");
+      TerminateProcess(d.process, 1);
+      break;  // nothing more comes: give up on the debug connection
+    }
+    DWORD status = on_event(d, event);
+    if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT && event.dwProcessId == d.process_id) {
+      ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+      break;
+    }
+    bool stop = d.result.outcome == run_outcome::intercepted || d.failed;
+    if (!stop && !breakpoints_intact(d)) {
+      fail(d, run_outcome::not_intercepted, "a breakpoint was gone before the child ran on");
+      stop = true;
+    }
+    if (stop && !killed) {
+      TerminateProcess(d.process, 1);
+      killed = true;
+    }
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+  }
+  // endsession succeeds only when a session-end call was accepted: one that
+  // ran unseen.
+  if (d.result.outcome == run_outcome::exited && d.result.exit_code == 0)
+    fail(d, run_outcome::not_intercepted, "endsession exited 0: a session-end call was not intercepted");
+  WaitForSingleObject(d.process, 10000);
+  CloseHandle(process.hThread);
+  CloseHandle(d.process);
+  CloseHandle(job);
+  return d.result;
+}

@@ -1,0 +1,17 @@
+// The table a Windows CI job and a cautious administrator run: each of
+// endsession's operations with and without /f, and three lines it must
+// refuse, each run through the interception, compared with what the
+// context (check_context) derives by the README and with the bytes of the
+// refusals computed on this machine. One line per case, then the count.
+// Returns the kit's exit status: 0 all as expected, 1 a case differed,
+// 3 a call not intercepted, 4 the kit cannot run here.
+#pragma once
+
+#include <windows.h>
+
+// `desktop`: run each case there ("station\Default", not visible), or NULL.
+int selftest(const wchar_t* tool, const wchar_t* desktop);
+
+// endsession's command line for `tool` and the arguments: the program name
+// quoted, each argument quoted where it must be (as the C runtime splits).
+void tool_command_line(const wchar_t* tool, const wchar_t* const* arguments, int count, wchar_t* out, size_t size);
