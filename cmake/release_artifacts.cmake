@@ -2,7 +2,8 @@ cmake_policy(VERSION 3.25)
 # CPack pre-build script: runs on the staged release files (endsession.exe,
 # README.md, LICENSE) before CPack zips them. Signs the executable when
 # ENDSESSION_SIGNING asks for it (code_signing.cmake), so the zip and the
-# MSI carry the signed one; builds the MSI and signs it; writes the SBOM.
+# MSI carry the signed one; builds the MSI and signs it; zips the check kit;
+# writes the SBOM.
 # Nothing reaches the package folder before all of it has succeeded, and an
 # earlier run's artifacts are removed first: a failure leaves none behind.
 include(${CMAKE_CURRENT_LIST_DIR}/code_signing.cmake)
@@ -51,11 +52,26 @@ if(signing)
   endsession_sign(${work}/${msi} ${epoch})
 endif()
 
+# The check kit ships in a zip of its own, signed like the tool; never in
+# the MSI or the package managers' manifests.
+set(kit ${work}/check)
+set(kit_zip endsession-${version}-check-win64.zip)
+file(MAKE_DIRECTORY ${kit})
+file(COPY ${CPACK_ENDSESSION_CHECK_EXE} ${staged}/README.md ${staged}/LICENSE DESTINATION ${kit})
+if(signing)
+  endsession_sign(${kit}/endsession-check.exe ${epoch})
+endif()
+execute_process(COMMAND touch -d @${epoch} ${kit}/endsession-check.exe ${kit}/README.md ${kit}/LICENSE
+                COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${work}/${kit_zip} --format=zip
+                        endsession-check.exe README.md LICENSE
+                WORKING_DIRECTORY ${kit} COMMAND_ERROR_IS_FATAL ANY)
+
 set(sbom endsession-${version}.spdx.json)
 endsession_write_sbom(${work}/${sbom} ${staged} ${version} ${epoch} "${CPACK_ENDSESSION_PUBLISHER}"
                       "${CPACK_ENDSESSION_COPYRIGHT}" "${download}"
                       ${CPACK_ENDSESSION_LINK_MAP} ${CPACK_ENDSESSION_UPGRADE_CODE})
 
-foreach(artifact ${msi} ${sbom})
+foreach(artifact ${msi} ${sbom} ${kit_zip})
   file(RENAME ${work}/${artifact} ${out}/${artifact})
 endforeach()

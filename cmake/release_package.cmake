@@ -2,6 +2,7 @@
 # step) into build/release:
 #   endsession-<version>-win64.zip      endsession.exe, README.md, LICENSE
 #   endsession-<version>-x64.msi        the per-machine installer
+#   endsession-<version>-check-win64.zip  endsession-check.exe, README.md, LICENSE
 #   endsession-<version>.spdx.json      the SPDX 2.3 SBOM
 #   manifests/, endsession.json         winget's and Scoop's manifests, when
 #                                       ENDSESSION_RELEASE_URL is set
@@ -51,4 +52,5 @@ set(CPACK_ENDSESSION_WINDOWS_FLOOR ${ENDSESSION_WINDOWS_FLOOR})
 set(CPACK_ENDSESSION_HOMEPAGE_URL "${ENDSESSION_HOMEPAGE_URL}")
 set(CPACK_ENDSESSION_LICENSE_URL "${ENDSESSION_LICENSE_URL}")
 set(CPACK_ENDSESSION_LINK_MAP ${CMAKE_BINARY_DIR}/src/endsession.exe.map)
+set(CPACK_ENDSESSION_CHECK_EXE ${CMAKE_BINARY_DIR}/src/check/endsession-check.exe)
 include(CPack)

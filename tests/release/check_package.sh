@@ -15,9 +15,10 @@ unset ENDSESSION_SIGNING ENDSESSION_TIMESTAMP_URL ENDSESSION_RELEASE_URL  # unsi
 cpack --config "$build/CPackConfig.cmake" -B "$out" >"$out.log" 2>&1 || { cat "$out.log" >&2; exit 1; }
 cd "$out"
 zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi sbom=endsession-$version.spdx.json
+kit=endsession-$version-check-win64.zip
 
 artifacts=$(cut -d' ' -f3 SHA256SUMS | sort | tr '\n' ' ')
-[ "$artifacts" = "$zip $msi $sbom " ] || fail "SHA256SUMS lists: $artifacts"
+[ "$artifacts" = "$kit $zip $msi $sbom " ] || fail "SHA256SUMS lists: $artifacts"
 bash "$source_dir/tests/release/check_sums.sh" . || fail "SHA256SUMS"
 [ -z "$(ls -d manifests endsession.json 2>/dev/null)" ] || fail "manifests without ENDSESSION_RELEASE_URL"
 grep -q 'ENDSESSION_RELEASE_URL is not set: no winget or Scoop manifests' "$out.log" || fail "no word of the missing URL"
@@ -27,6 +28,11 @@ rm -rf files && mkdir files
 contents=$(cd files && ls -A | sort | tr '\n' ' ')
 [ "$contents" = "LICENSE README.md endsession.exe " ] || fail "zip holds: $contents"
 cmp -s files/endsession.exe "$build/src/endsession.exe" || fail "the zip's endsession.exe is not the built one"
+rm -rf kit && mkdir kit
+(cd kit && cmake -E tar xf "../$kit")
+contents=$(cd kit && ls -A | sort | tr '\n' ' ')
+[ "$contents" = "LICENSE README.md endsession-check.exe " ] || fail "the check kit's zip holds: $contents"
+cmp -s kit/endsession-check.exe "$build/src/check/endsession-check.exe" || fail "the kit's zip holds another endsession-check.exe"
 
 table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
 properties=$(table Property)

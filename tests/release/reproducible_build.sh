@@ -26,7 +26,7 @@ for artifact in windows-x64/src/endsession.exe release/SHA256SUMS $(cd "$first/b
   echo "$a  $(stat -c %s "$first/build/$artifact") B  ${artifact##*/}"
   [ "$a" = "$b" ] || { echo "FAIL: ${artifact##*/} differs: $b in $second" >&2; failures=$((failures + 1)); }
 done
-[ "$(ls "$first/build/release" | grep -c '^endsession-')" -eq 3 ] || { echo "FAIL: not three artifacts" >&2; exit 1; }
+[ "$(ls "$first/build/release" | grep -c "^endsession-")" -eq 4 ] || { echo "FAIL: not four artifacts" >&2; exit 1; }
 epoch=$(sed -n 's/^set(CPACK_ENDSESSION_EPOCH "\(.*\)")$/\1/p' "$first/build/windows-x64/CPackConfig.cmake")
 python3 "$source_dir/tests/release/check_manifests.py" "$first/build/release" "$ENDSESSION_RELEASE_URL" "$version" \
   "$source_dir/tests/release/schemas" "$epoch" || failures=$((failures + 1))

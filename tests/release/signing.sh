@@ -1,7 +1,8 @@
 # Signing the release with a throwaway self-signed code-signing certificate
 # (a PKCS#12 file made here, its password in a file, as the README's example
 # gives ENDSESSION_SIGNING): osslsigncode verifies the executable in the
-# zip, the one inside the MSI, and the MSI, each signed with SHA-256; two signed releases made at
+# zip, the one inside the MSI, the MSI and the check kit's executable, each
+# signed with SHA-256; two signed releases made at
 # different times are identical (no timestamp server: the signing time is
 # the release's epoch); the winget and Scoop manifests carry the signed
 # files' hashes; a key that cannot be read fails the release with
@@ -34,11 +35,12 @@ sleep 1
 release signed-again "-pkcs12 '$work/key.p12' -readpass '$work/key.pass'" || { cat signed-again.log >&2; exit 1; }
 
 zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi
-mkdir -p signed/files signed/msi-files
+mkdir -p signed/files signed/msi-files signed/kit
 (cd signed/files && cmake -E tar xf "../$zip")
+(cd signed/kit && cmake -E tar xf "../endsession-$version-check-win64.zip")
 msiextract -C signed/msi-files "signed/$msi" >/dev/null
 bash "$source_dir/tests/release/check_signature.sh" cert.pem signed/files/endsession.exe \
-  signed/msi-files/endsession/endsession.exe "signed/$msi" || fail "signatures"
+  signed/msi-files/endsession/endsession.exe "signed/$msi" signed/kit/endsession-check.exe || fail "signatures"
 bash "$source_dir/tests/release/check_sums.sh" signed || fail "SHA256SUMS of the signed files"
 epoch=$(sed -n 's/^set(CPACK_ENDSESSION_EPOCH "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 python3 "$source_dir/tests/release/check_manifests.py" signed "$release_url" "$version" \
