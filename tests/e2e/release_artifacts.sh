@@ -7,17 +7,22 @@
 # ENDSESSION_SOURCE_DIR.
 . "$(dirname "$0")/wine_case.sh"
 
-# Each installer case starts from a copy of the prefix the fixture made, so
-# that one run again (-FS wine_prefix) meets no state of an earlier run.
-prefix=${E2E_SCRATCH:-}/installer-prefix
+# Each installer case starts from a copy of the prefix the fixture made, a
+# folder of its own, so that one run again (-FS wine_prefix) meets no state
+# of an earlier run, nor a server of one that is still ending.
+prefix=
 fresh_installer_prefix() {
-  [ -d "$prefix" ] && WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null
+  prefix=$E2E_SCRATCH/installer-prefix-$1
+  if [ -d "$prefix" ]; then
+    WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null
+    WINEPREFIX=$prefix "$WINESERVER" -w 2>/dev/null
+  fi
   rm -rf "$prefix"
   mkdir -p "$E2E_SCRATCH"
   cp -a "$E2E_PREFIX_INSTALLER" "$prefix"
+  installed="$prefix/drive_c/Program Files/endsession"
 }
 msi=${ENDSESSION_RELEASE_DIR:-}/endsession-${ENDSESSION_VERSION:-}-x64.msi
-installed="$prefix/drive_c/Program Files/endsession"
 in_prefix() { WINEPREFIX=$prefix WINEDEBUG=-all "$WINE" "$@"; }
 
 # msiexec ACTION MSI: silent, with a verbose log in $log; the status in $status.
@@ -71,7 +76,7 @@ expect_uninstalled() {
 }
 
 case_installs_on_the_path_and_uninstalls() {
-  fresh_installer_prefix
+  fresh_installer_prefix path
   msiexec i "$msi"
   expect_status 0
   cmp -s "$installed/endsession.exe" "$ENDSESSION_RELEASE_DIR/files/endsession.exe" ||
@@ -90,7 +95,7 @@ case_installs_on_the_path_and_uninstalls() {
 }
 
 case_major_upgrade_replaces_an_older_version() {
-  fresh_installer_prefix
+  fresh_installer_prefix upgrade
   local older
   older=$(older_msi)
   msiexec i "$older"
@@ -108,7 +113,7 @@ case_major_upgrade_replaces_an_older_version() {
 }
 
 case_older_version_over_a_newer_one_is_refused() {
-  fresh_installer_prefix
+  fresh_installer_prefix downgrade
   local older
   older=$(older_msi)
   msiexec i "$msi"
