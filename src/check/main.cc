@@ -43,7 +43,12 @@ int report(const run_result& result) {
   char text[128];
   switch (result.outcome) {
     case run_outcome::intercepted:
-      if (result.privilege_requested) printf("endsession asked to enable SeShutdownPrivilege: answered by the kit\n");
+      if (result.privilege_requested) {
+        check_context context;
+        read_context(&context);
+        printf("endsession asked to enable SeShutdownPrivilege: answered by the kit (the caller's token holds it: %s)\n",
+               context.privilege_held ? "yes" : "no");
+      }
       format_call(result.call, text, sizeof text);
       printf("endsession would call %s\n", text);
       printf("stopped before the call: nothing was ended\n");

@@ -36,7 +36,7 @@ intercepted() {
   shift 2
   run_kit -all,+relay run "$@"
   [ "$function" = ExitWindowsEx ] && [[ $call == *'(0x0000000'[04]','* ]] ||
-    privilege=$'endsession asked to enable SeShutdownPrivilege: answered by the kit\r\n'
+    privilege=$'endsession asked to enable SeShutdownPrivilege: answered by the kit (the caller\'s token holds it: yes)\r\n'
   expect_status 0
   expect_stdout "${privilege}endsession would call $call"$'\r\nstopped before the call: nothing was ended\r\n'
   grep -q "Call [a-z0-9]*\.$function(" "$err_file" || fail "no traced call of $function"

@@ -1,7 +1,7 @@
 // Test-side control of the native Win32 stand-in: script each call's outcome
 // and last error, give the system's message texts, the window station and
 // the code pages, and read back the record of the privilege, window-station,
-// session and message calls made with their arguments (the text plumbing --
+// token, session and message calls made with their arguments (the text plumbing --
 // code pages, conversions -- is scripted, not recorded). reset() restores
 // the honest defaults: every call succeeds except the session-end calls
 // (ExitWindowsEx and InitiateShutdownW: ERROR_CALL_NOT_IMPLEMENTED), the
