@@ -88,14 +88,16 @@ void fail(debuggee& d, run_outcome outcome, const char* reason) {
   snprintf(d.result.reason, sizeof d.result.reason, "%s", reason);
 }
 
+// A module's name without ".dll": a forwarder names "KERNELBASE", the
+// export directory "KERNELBASE.dll".
+size_t stem_length(const char* name) {
+  const char* dot = strrchr(name, '.');
+  return dot != nullptr && _stricmp(dot, ".dll") == 0 ? static_cast<size_t>(dot - name) : strlen(name);
+}
+
 bool same_module_name(const char* a, const char* b) {
-  // "KERNELBASE" (a forwarder's) matches "KERNELBASE.dll".
-  size_t length = strlen(b);
-  const char* dot = strrchr(a, '.');
-  size_t a_length = dot != nullptr && _stricmp(dot, ".dll") == 0 ? static_cast<size_t>(dot - a) : strlen(a);
-  const char* b_dot = strrchr(b, '.');
-  if (b_dot != nullptr && _stricmp(b_dot, ".dll") == 0) length = static_cast<size_t>(b_dot - b);
-  return a_length == length && _strnicmp(a, b, length) == 0;
+  size_t length = stem_length(a);
+  return length == stem_length(b) && _strnicmp(a, b, length) == 0;
 }
 
 const module_entry* module_named(const debuggee& d, const char* name) {
@@ -427,12 +429,11 @@ run_result run_intercepted(const run_request& request) {
   d.process_id = process.dwProcessId;
 
   ULONGLONG deadline = GetTickCount64() + run_timeout_ms;
-  bool killed = d.failed;
   for (;;) {
     ULONGLONG now = GetTickCount64();
     DEBUG_EVENT event;
     if (now >= deadline || !WaitForDebugEvent(&event, static_cast<DWORD>(deadline - now))) {
-      if (!killed) fail(d, run_outcome::not_intercepted, "timed out");
+      fail(d, run_outcome::not_intercepted, "timed out");
       TerminateProcess(d.process, 1);
       break;  // nothing more comes: give up on the debug connection
     }
@@ -446,10 +447,7 @@ run_result run_intercepted(const run_request& request) {
       fail(d, run_outcome::not_intercepted, "a breakpoint was gone before the child ran on");
       stop = true;
     }
-    if (stop && !killed) {
-      TerminateProcess(d.process, 1);
-      killed = true;
-    }
+    if (stop) TerminateProcess(d.process, 1);  // again and again until it has ended: harmless
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
   }
   // endsession succeeds only when a session-end call was accepted: one that

@@ -81,33 +81,37 @@ size_t read_all(HANDLE pipe, char* out, size_t size) {
 }  // namespace
 
 void tool_command_line(const wchar_t* tool, const wchar_t* const* arguments, int count, wchar_t* out, size_t size) {
-  int used = swprintf(out, size, L"\"%ls\"", tool);
-  for (int i = 0; i < count && used > 0; ++i) {
+  size_t at = 0;
+  auto put = [&](wchar_t c) {
+    if (at + 1 < size) out[at++] = c;
+  };
+  auto put_backslashes = [&](size_t n) {
+    for (; n > 0; --n) put(L'\\');
+  };
+  put(L'"');
+  for (const wchar_t* p = tool; *p != 0; ++p) put(*p);
+  put(L'"');
+  for (int i = 0; i < count; ++i) {
     const wchar_t* argument = arguments[i];
     bool quote = argument[0] == 0 || wcspbrk(argument, L" \t\"") != nullptr;
-    size_t at = static_cast<size_t>(used);
-    auto put = [&](wchar_t c) {
-      if (at + 1 < size) out[at++] = c;
-    };
     put(L' ');
     if (quote) put(L'"');
     size_t backslashes = 0;
     for (const wchar_t* p = argument; *p != 0; ++p) {
       if (*p == L'\\') {
         ++backslashes;
-      } else {
-        // Backslashes before a quote are doubled, and the quote escaped.
-        if (*p == L'"') backslashes = backslashes * 2 + 1;
-        for (; backslashes > 0; --backslashes) put(L'\\');
+        continue;
       }
-      if (*p != L'\\') put(*p);
+      // Backslashes before a quote are doubled and the quote escaped; others
+      // stand as they are.
+      put_backslashes(*p == L'"' ? backslashes * 2 + 1 : backslashes);
+      backslashes = 0;
+      put(*p);
     }
-    if (quote) backslashes *= 2;
-    for (; backslashes > 0; --backslashes) put(L'\\');
+    put_backslashes(quote ? backslashes * 2 : backslashes);
     if (quote) put(L'"');
-    out[at] = 0;
-    used = static_cast<int>(at);
   }
+  out[at] = 0;
 }
 
 int selftest(const wchar_t* tool, const wchar_t* desktop) {
