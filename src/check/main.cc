@@ -5,8 +5,8 @@
 //   endsession-check run [--station] [--tool PATH] [--] ARG...
 //   endsession-check selftest [--station] [--tool PATH]
 // Exit status: 0 as expected / call intercepted; 1 a case differed / the
-// tool refused by itself; 2 bad usage; 3 a session-end call was not
-// intercepted (a fault of the kit); 4 the kit cannot run here.
+// tool refused by itself; 2 bad usage or no endsession.exe; 3 a session-end
+// call was not intercepted (a fault of the kit); 4 the kit cannot run here.
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
@@ -93,6 +93,17 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     return 0;
   }
 
+  bool run = wcscmp(command, L"run") == 0;
+  if (run ? i == argc : wcscmp(command, L"selftest") != 0 || i != argc) return usage();
+
+  // Said plainly rather than as a debugger failure: the usual mistake is a
+  // kit copied without the tool, or a --tool path with a typo.
+  if (GetFileAttributesW(tool) == INVALID_FILE_ATTRIBUTES) {
+    printf("endsession-check: no endsession.exe there (error %lu): put it beside the kit or name it with --tool\n",
+           GetLastError());
+    return 2;
+  }
+
   // A window station of the kit's own, as a service, a task or SSH has.
   static wchar_t desktop[256];
   if (station) {
@@ -105,15 +116,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   }
   const wchar_t* where = station ? desktop : nullptr;
 
-  if (wcscmp(command, L"selftest") == 0) {
-    if (i != argc) return usage();
-    return selftest(tool, where);
-  }
-  if (wcscmp(command, L"run") == 0) {
-    if (i == argc) return usage();
-    static wchar_t command_line[32768];
-    tool_command_line(tool, argv + i, argc - i, command_line, 32768);
-    return report(run_intercepted({tool, command_line, where, nullptr}));
-  }
-  return usage();
+  if (!run) return selftest(tool, where);
+  static wchar_t command_line[32768];
+  tool_command_line(tool, argv + i, argc - i, command_line, 32768);
+  return report(run_intercepted({tool, command_line, where, nullptr}));
 }

@@ -92,6 +92,14 @@ case_context_shows_the_interactive_user() {
   done
 }
 
+# A kit without the tool says so, and starts nothing.
+case_missing_tool_is_named() {
+  exe=$E2E_SCRATCH/no-such-folder/endsession.exe
+  run_kit -all run /l
+  expect_status 2
+  expect_stdout $'endsession-check: no endsession.exe there (error 3): put it beside the kit or name it with --tool\r\n'
+}
+
 # The fail-safe: a breakpoint not planted, or clobbered after planting,
 # kills the child before anything ends (never status 0).
 planted_miss() {
