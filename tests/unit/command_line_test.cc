@@ -145,10 +145,11 @@ TEST_F(CommandLine, NonAsciiBytesAroundAnOptionAreInvalid) {
 // The program name is the system's text, not the tool's: it reaches the
 // console in the console's code page (without one, the OEM code page, 850
 // here, not the ANSI 1252), converted straight from UTF-16, whole however
-// long: a name of 11,000 U+30C6 is 33,000 bytes of UTF-8.
+// long: a name of 32,000 U+30C6 (near the command line's 32,767 units) is
+// 96,000 bytes of UTF-8, more than twice as many bytes as units.
 TEST_F(CommandLine, UsageWritesTheProgramNameInTheConsolesCodePage) {
   std::string longest;
-  for (int i = 0; i < 11000; ++i) longest += "\xe3\x83\x86";
+  for (int i = 0; i < 32000; ++i) longest += "\xe3\x83\x86";
   const struct {
     UINT console;
     std::string name;      // argv[0], here in UTF-8

@@ -449,9 +449,11 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int le
 
 UINT WINAPI GetConsoleOutputCP(void) { return the_state.current.console_output_code_page; }
 int WINAPI GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int size) {
-  DWORD value = the_state.current.oem_code_page;
-  if (locale != LOCALE_SYSTEM_DEFAULT || type != (LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER) ||
-      static_cast<size_t>(size) * sizeof(WCHAR) < sizeof value) {
+  DWORD value = type == (LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER) ? the_state.current.ansi_code_page
+                                                                              : the_state.current.oem_code_page;
+  bool known = type == (LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER) ||
+               type == (LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER);
+  if (locale != LOCALE_SYSTEM_DEFAULT || !known || static_cast<size_t>(size) * sizeof(WCHAR) < sizeof value) {
     the_state.last_error = ERROR_INVALID_PARAMETER;
     return 0;
   }

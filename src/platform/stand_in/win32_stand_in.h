@@ -99,6 +99,7 @@ typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenLogonSid = 28 } TOKE
 
 #define LOCALE_SYSTEM_DEFAULT 0x0800
 #define LOCALE_IDEFAULTCODEPAGE 0x000B
+#define LOCALE_IDEFAULTANSICODEPAGE 0x1004
 #define LOCALE_RETURN_NUMBER 0x20000000
 
 #define CP_ACP 0
@@ -143,8 +144,9 @@ DWORD WINAPI InitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace_perio
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
                             LPWSTR buffer, DWORD size, void* arguments);
 UINT WINAPI GetConsoleOutputCP(void);
-// Answers LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER (the OEM code page)
-// for LOCALE_SYSTEM_DEFAULT only.
+// Answers LOCALE_IDEFAULTCODEPAGE (the OEM code page) and
+// LOCALE_IDEFAULTANSICODEPAGE, with LOCALE_RETURN_NUMBER, for
+// LOCALE_SYSTEM_DEFAULT only.
 int WINAPI GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int size);
 int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length, LPSTR text,
                                int size, LPCSTR default_char, LPBOOL used_default_char);
