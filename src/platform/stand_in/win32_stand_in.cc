@@ -259,7 +259,11 @@ BOOL WINAPI GetUserObjectInformationW(HANDLE object, INT index, PVOID info, DWOR
       the_state.last_error = ERROR_INSUFFICIENT_BUFFER;
       return FALSE;
     }
-    memcpy(info, sid, *needed);
+    // Nobody logged on: what the buffer then holds is not documented. Here
+    // it is the caller's own logon SID, so that only the length tells.
+    size_t written = *needed;
+    if (written == 0) written = binary_sid(the_state.current.logon_sid, sid);
+    if (written <= length) memcpy(info, sid, written);
     return TRUE;
   }
   if (!finish(the_state.current.user_object_information)) return FALSE;
