@@ -293,8 +293,14 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informatio
                         the_state.current.token_user, information, length, needed);
   }
   if (information_class == TokenLogonSid) {
-    if (!finish(the_state.current.logon_sid_query)) return FALSE;
-    TOKEN_GROUPS groups{};
+    TOKEN_GROUPS groups{1, {}};
+    if (!the_state.current.logon_sid_query.result) {
+      // A failed query's buffer is not documented: here it holds the
+      // station's user as a group, so that only the answer tells.
+      token_answer(groups, &reinterpret_cast<TOKEN_GROUPS*>(information)->Groups[0].Sid,
+                   the_state.current.station_user, information, length, needed);
+      return finish(the_state.current.logon_sid_query);
+    }
     groups.GroupCount = the_state.current.logon_sid != nullptr ? 1 : 0;
     return token_answer(groups, &reinterpret_cast<TOKEN_GROUPS*>(information)->Groups[0].Sid,
                         the_state.current.logon_sid, information, length, needed);
