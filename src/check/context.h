@@ -28,4 +28,6 @@ void print_context(const check_context& context);
 
 // `text` in the console's code page (its output code page, else the system's
 // OEM one), as endsession writes system texts: best fit, '?' otherwise.
+// Written here rather than taken from endsession: selftest compares the
+// tool's bytes with these.
 void console_text(const wchar_t* text, char* out, int size);

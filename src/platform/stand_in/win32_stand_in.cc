@@ -293,17 +293,14 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informatio
                         the_state.current.token_user, information, length, needed);
   }
   if (information_class == TokenLogonSid) {
-    TOKEN_GROUPS groups{1, {}};
-    if (!the_state.current.logon_sid_query.result) {
-      // A failed query's buffer is not documented: here it holds the
-      // station's user as a group, so that only the answer tells.
-      token_answer(groups, &reinterpret_cast<TOKEN_GROUPS*>(information)->Groups[0].Sid,
-                   the_state.current.station_user, information, length, needed);
-      return finish(the_state.current.logon_sid_query);
-    }
-    groups.GroupCount = the_state.current.logon_sid != nullptr ? 1 : 0;
-    return token_answer(groups, &reinterpret_cast<TOKEN_GROUPS*>(information)->Groups[0].Sid,
-                        the_state.current.logon_sid, information, length, needed);
+    // A failed query's buffer is not documented: here it holds the
+    // station's user as the group, so that only the answer tells.
+    bool answered = the_state.current.logon_sid_query.result;
+    const char* sid = answered ? the_state.current.logon_sid : the_state.current.station_user;
+    TOKEN_GROUPS groups{sid != nullptr ? 1u : 0u, {}};
+    BOOL result = token_answer(groups, &reinterpret_cast<TOKEN_GROUPS*>(information)->Groups[0].Sid, sid,
+                               information, length, needed);
+    return answered ? result : finish(the_state.current.logon_sid_query);
   }
   the_state.last_error = ERROR_INVALID_PARAMETER;
   return FALSE;
@@ -459,11 +456,10 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int le
 
 UINT WINAPI GetConsoleOutputCP(void) { return the_state.current.console_output_code_page; }
 int WINAPI GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int size) {
-  DWORD value = type == (LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER) ? the_state.current.ansi_code_page
-                                                                              : the_state.current.oem_code_page;
-  bool known = type == (LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER) ||
-               type == (LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER);
-  if (locale != LOCALE_SYSTEM_DEFAULT || !known || static_cast<size_t>(size) * sizeof(WCHAR) < sizeof value) {
+  DWORD value = 0;  // 0: a query the stand-in does not answer
+  if (type == (LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER)) value = the_state.current.oem_code_page;
+  if (type == (LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER)) value = the_state.current.ansi_code_page;
+  if (locale != LOCALE_SYSTEM_DEFAULT || value == 0 || static_cast<size_t>(size) * sizeof(WCHAR) < sizeof value) {
     the_state.last_error = ERROR_INVALID_PARAMETER;
     return 0;
   }
