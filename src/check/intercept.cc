@@ -55,7 +55,8 @@ struct debuggee {
 
 #ifdef ENDSESSION_CHECK_FAULTS
 // Test builds only: ENDSESSION_CHECK_FAULT=skip-plant writes no int3,
-// clobber puts the original byte back after planting.
+// clobber puts the original byte back after planting, few-modules makes
+// room for two modules only.
 bool fault(const char* name) {
   const char* chosen = getenv("ENDSESSION_CHECK_FAULT");
   return chosen != nullptr && strcmp(chosen, name) == 0;
@@ -287,7 +288,10 @@ void on_exception(debuggee& d, const DEBUG_EVENT& event) {
 }
 
 void add_module(debuggee& d, DWORD64 base) {
-  if (d.module_count == 128) return;
+  // A module not recorded could be the one a watched function lives in:
+  // never let the child run on without it.
+  int room = fault("few-modules") ? 2 : static_cast<int>(sizeof d.modules / sizeof d.modules[0]);
+  if (d.module_count == room) return fail(d, run_outcome::cannot_run, "too many modules in endsession");
   module_entry& module = d.modules[d.module_count];
   export_directory exports;
   module.base = base;

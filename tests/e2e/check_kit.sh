@@ -100,8 +100,9 @@ case_missing_tool_is_named() {
   expect_stdout $'endsession-check: no endsession.exe there (error 3): put it beside the kit or name it with --tool\r\n'
 }
 
-# The fail-safe: a breakpoint not planted, or clobbered after planting,
-# kills the child before anything ends (never status 0).
+# The fail-safe: a breakpoint not planted, clobbered after planting, or a
+# module the kit has no room to record kills the child before anything
+# ends (never status 0).
 planted_miss() {
   kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
   run_env=(ENDSESSION_CHECK_FAULT="$1")
@@ -112,6 +113,7 @@ planted_miss() {
 }
 case_unplanted_breakpoint_stops_the_tool() { planted_miss skip-plant 4; }
 case_clobbered_breakpoint_stops_the_tool() { planted_miss clobber 3; }
+case_full_module_table_stops_the_tool() { planted_miss few-modules 4; }
 
 # A tool whose /s asks for a reboot: its selftest cases /s and /s /f fail.
 case_tool_with_a_wrong_flag_fails_the_selftest() {
