@@ -59,7 +59,11 @@ function(endsession_small_sections_script result)
   endmacro()
   insert("    __data_start__ = . ;\n" "${tls}" "${crt}")
   insert("  .rdata BLOCK(__section_alignment__) :\n  {\n" "" "${xdata}")
-  insert("    *(SORT(.text$*))\n" "    ___delay_import_descriptors__ = . ;
+  # The symbol is aligned as dlltool aligns the descriptors (16 bytes): were
+  # the code before them to end off that, the padding would lie after the
+  # symbol, and the directory would point at the padding.
+  insert("    *(SORT(.text$*))\n" "    . = ALIGN(16) ;
+    ___delay_import_descriptors__ = . ;
     KEEP (*(.text$2))
     LONG (0); LONG (0); LONG (0); LONG (0); LONG (0); LONG (0); LONG (0); LONG (0);
     ___delay_import_descriptors_end__ = . ;

@@ -9,6 +9,7 @@
 # function, for debuggers, error reporting and stack walks.
 include(${CMAKE_CURRENT_LIST_DIR}/small_sections.cmake)
 
+# endsession_small_product(<target> [<linker-script>])
 function(endsession_small_product target)
   target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:
     -Os -nostdinc++ -fno-exceptions -fno-rtti
@@ -23,6 +24,9 @@ function(endsession_small_product target)
     list(GET floor 0 floor_major)
     list(GET floor 1 floor_minor)
     endsession_small_sections_script(linker_script)
+    if(ARGC GREATER 1)
+      set(linker_script ${ARGV1})  # a test-only build's own (tests/release)
+    endif()
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${linker_script})
     # The link map (not shipped) tells the release checks where each
     # function landed in the stripped executable.

@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 #include <stdio.h>
+#include <wtsapi32.h>
 #include <string.h>
 
 #include "session_calls.h"
@@ -22,10 +23,73 @@ union token_buffer {
   TOKEN_USER user;
   TOKEN_GROUPS groups;
   TOKEN_PRIVILEGES privileges;
+  TOKEN_STATISTICS statistics;
   BYTE bytes[4096];
 };
 
 bool same_text(const char* a, const char* b) { return a[0] != '\0' && strcmp(a, b) == 0; }
+
+// "DOMAIN\name" in the console's code page.
+void qualified_name(const wchar_t* domain, const wchar_t* name, char* out, size_t size) {
+  wchar_t text[520];
+  swprintf(text, 520, L"%ls\\%ls", domain, name);
+  console_text(text, out, static_cast<int>(size));
+}
+
+bool same_name(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
+
+// The session's account against the token's, as endsession's README
+// describes it: names ignoring case, else the SID the session's name
+// resolves to, else the shell's user by SID. Fills the session and shell
+// fields on the way.
+const char* account_match(check_context* c, PSID user, const wchar_t* name, const wchar_t* domain) {
+  LPWSTR session_name = nullptr, session_domain = nullptr;
+  DWORD bytes;
+  const char* match = nullptr;
+  bool no_user = false;
+  if (WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &session_name, &bytes) &&
+      WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &session_domain, &bytes)) {
+    c->session_user_known = true;
+    no_user = session_name[0] == 0;
+    if (!no_user) qualified_name(session_domain, session_name, c->session_user, sizeof c->session_user);
+    if (!no_user && name != nullptr && same_name(name, session_name) && same_name(domain, session_domain))
+      match = "yes, by name";
+    wchar_t qualified[520];
+    swprintf(qualified, 520, L"%ls\\%ls", session_domain, session_name);
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    wchar_t found_domain[256];
+    DWORD sid_size = sizeof sid, domain_size = 256;
+    SID_NAME_USE use;
+    if (!no_user && match == nullptr && user != nullptr &&
+        LookupAccountNameW(nullptr, qualified, sid, &sid_size, found_domain, &domain_size, &use) && EqualSid(sid, user))
+      match = "yes, by the SID of the session's name";
+  } else {
+    c->session_user_error = GetLastError();
+  }
+  if (session_name != nullptr) WTSFreeMemory(session_name);
+  if (session_domain != nullptr) WTSFreeMemory(session_domain);
+
+  // The shell's user, read whatever the names said, so that context shows it.
+  DWORD id = 0;
+  HWND shell = GetShellWindow();
+  HANDLE process = nullptr, token = nullptr;
+  static token_buffer buffer;
+  DWORD needed;
+  if (shell != nullptr && GetWindowThreadProcessId(shell, &id) != 0 &&
+      (process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)) != nullptr &&
+      OpenProcessToken(process, TOKEN_QUERY, &token) &&
+      GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &needed)) {
+    c->shell_known = true;
+    sid_text(buffer.user.User.Sid, c->shell_user, sizeof c->shell_user);
+    if (!no_user && match == nullptr && user != nullptr && EqualSid(buffer.user.User.Sid, user))
+      match = "yes, by the desktop shell's user";
+  } else if (shell != nullptr) {
+    c->shell_error = GetLastError();
+  }
+  if (token != nullptr) CloseHandle(token);
+  if (process != nullptr) CloseHandle(process);
+  return match;
+}
 
 }  // namespace
 
@@ -45,9 +109,25 @@ void read_context(check_context* c) {
   HANDLE token;
   static token_buffer buffer;
   DWORD needed;
+  static BYTE user[SECURITY_MAX_SID_SIZE];
+  bool user_known = false;
+  wchar_t name[256] = L"", domain[256] = L"";
+  bool name_known = false;
   if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    if (GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &needed))
-      sid_text(buffer.user.User.Sid, c->user_sid, sizeof c->user_sid);
+    if (GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &needed) &&
+        CopySid(sizeof user, user, buffer.user.User.Sid)) {
+      user_known = true;
+      sid_text(user, c->user_sid, sizeof c->user_sid);
+      DWORD name_size = 256, domain_size = 256;
+      SID_NAME_USE use;
+      name_known = LookupAccountSidW(nullptr, user, name, &name_size, domain, &domain_size, &use);
+      if (name_known) qualified_name(domain, name, c->token_account, sizeof c->token_account);
+      else c->token_account_error = GetLastError();
+    }
+    if (GetTokenInformation(token, TokenStatistics, &buffer, sizeof buffer, &needed))
+      snprintf(c->logon_session, sizeof c->logon_session, "0x%lx:0x%08lx",
+               static_cast<unsigned long>(buffer.statistics.AuthenticationId.HighPart),
+               static_cast<unsigned long>(buffer.statistics.AuthenticationId.LowPart));
     if (!GetTokenInformation(token, TokenLogonSid, &buffer, sizeof buffer, &needed))
       c->logon_error = GetLastError();
     else if (buffer.groups.GroupCount > 0)
@@ -84,11 +164,14 @@ void read_context(check_context* c) {
   }
   ProcessIdToSessionId(GetCurrentProcessId(), &c->session_id);
 
-  // The README's rule: the visible station, and its user this logon (or this
-  // account); where its user cannot be read, the visible station alone.
+  // The README's rule: the visible station, its user this logon (or this
+  // account; where its user cannot be read, the visible station stands for
+  // it), and this account the terminal session's.
+  c->account_match = account_match(c, user_known ? user : nullptr, name_known ? name : nullptr, domain);
   c->interactive_user = c->station_visible &&
                         (!c->station_user_known || same_text(c->station_user, c->logon_sid) ||
-                         same_text(c->station_user, c->user_sid));
+                         same_text(c->station_user, c->user_sid)) &&
+                        c->account_match != nullptr;
 }
 
 void print_context(const check_context& c) {
@@ -101,6 +184,15 @@ void print_context(const check_context& c) {
   if (c.station_user_known) printf("window station user: %s\n", c.station_user[0] ? c.station_user : "none (nobody logged on)");
   else printf("window station user: unknown (error %lu)\n", c.station_user_error);
   printf("terminal session: %lu\n", c.session_id);
+  if (c.token_account[0]) printf("token account: %s\n", c.token_account);
+  else printf("token account: unknown (error %lu)\n", c.token_account_error);
+  printf("logon session: %s\n", c.logon_session[0] ? c.logon_session : "unknown");
+  if (!c.session_user_known) printf("session user: unknown (error %lu)\n", c.session_user_error);
+  else printf("session user: %s\n", c.session_user[0] ? c.session_user : "none (a session without a user)");
+  if (c.shell_known) printf("desktop shell user: %s\n", c.shell_user);
+  else if (c.shell_error == 0) printf("desktop shell user: none (no shell window)\n");
+  else printf("desktop shell user: unknown (error %lu)\n", c.shell_error);
+  printf("account is the session's: %s\n", c.account_match != nullptr ? c.account_match : "no");
   printf("interactive user: %s\n", c.interactive_user ? "yes" : "no");
   static const struct { const char* options; UINT flags; } operations[] = {
       {"/l", 0}, {"/l /f", 4}, {"/s", 1}, {"/s /f", 5}, {"/r", 2}, {"/r /f", 6}, {"/p", 8}, {"/p /f", 12}};

@@ -1,7 +1,8 @@
 // Who and where endsession-check runs, read with queries only: the token's
-// user and logon SIDs and its shutdown privilege, the window station, its
-// visibility and user, the terminal session. From those, by endsession's
-// README, whether endsession would run here as the interactive user.
+// user and logon SIDs, account, logon session and shutdown privilege, the
+// window station, its visibility and user, the terminal session and its
+// user, the desktop shell's user. From those, by endsession's README,
+// whether endsession would run here as the interactive user.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +19,18 @@ struct check_context {
   DWORD station_user_error;  // why not
   char station_user[192];    // "" when nobody is logged on
   DWORD session_id;
+  char token_account[520];   // DOMAIN\name, "" when the lookup failed
+  DWORD token_account_error;
+  char logon_session[32];    // TokenStatistics.AuthenticationId, 0xHIGH:0xLOW
+  bool session_user_known;   // WTSUserName and WTSDomainName answered
+  DWORD session_user_error;
+  char session_user[520];    // DOMAIN\name, "" for a session without a user
+  bool shell_known;          // the shell's process token answered
+  DWORD shell_error;         // why not (0: no shell window)
+  char shell_user[192];
+  // How the token's account was found to be the session's: by name, by the
+  // SID of the session's name, by the shell's user; nullptr: it was not.
+  const char* account_match;
   bool interactive_user;     // the README's rule
 };
 

@@ -14,14 +14,22 @@
 
 #include "platform/win32.h"
 
-// True when the process is the interactive user: its window station is the
-// visible one (WSF_VISIBLE) and the station's user SID (UOI_USER_SID, the
-// logon SID of the logon that owns WinSta0) is the logon SID of `token`
-// (TokenLogonSid) -- or its user SID (TokenUser), should a Windows version
-// report the account there. A station with no user, or a token without a
-// logon SID (SYSTEM, service accounts), is not. Where the station's user
-// cannot be read, the visible station alone decides. `token` needs
-// TOKEN_QUERY.
+// True when the process is the interactive user. All of:
+// - its window station is the visible one (WSF_VISIBLE);
+// - the station's user SID (UOI_USER_SID, the logon SID of the logon that
+//   owns WinSta0) is the logon SID of `token` (TokenLogonSid) or its user
+//   (TokenUser), should a Windows version report the account there. A
+//   station with no user is not; where it cannot be read, this step passes;
+// - the token's account (TokenUser) is the account of the terminal session
+//   the process runs in. runas children share the desktop's logon SID
+//   (CreateProcessWithLogonW "uses the logon SID in the caller token"): only
+//   the account tells them apart. The session's user (WTSUserName and
+//   WTSDomainName) against LookupAccountSidW's names, ignoring case, or the
+//   SID LookupAccountNameW finds for them; where that fails or differs, the
+//   user of the desktop's shell, by SID. A session without a user, or no
+//   source that matches, is not the interactive user.
+// Off the visible station nothing past the station's flags is asked.
+// `token` needs TOKEN_QUERY.
 bool is_interactive_user(HANDLE token);
 
 // InitiateShutdownW's flags for `exit_flags` (EWX_* values): NOREBOOT,

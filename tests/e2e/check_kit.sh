@@ -86,10 +86,19 @@ case_context_shows_the_interactive_user() {
   run_kit -all context
   expect_status 0
   # Wine does not answer UOI_USER_SID: the visible station decides.
+  # Nor has it a shell window: the session's user decides, by name.
   for line in 'window station: WinSta0, visible' 'window station user: unknown (error 87)' 'interactive user: yes' \
+    "account is the session's: yes, by name" 'desktop shell user: none (no shell window)' \
     'endsession /s /f  ExitWindowsEx(0x00000005, 0x00000000)'; do
     grep -qxF "$line"$'\r' "$out_file" || fail "context lacks '$line': $(cat "$out_file")"
   done
+  # The token's account and the session's user, both DOMAIN\name, the same;
+  # the logon session as two hex halves.
+  local account session
+  account=$(sed -n 's/^token account: \(.*\\.*\)\r$/\1/p' "$out_file")
+  session=$(sed -n 's/^session user: \(.*\)\r$/\1/p' "$out_file")
+  [ -n "$account" ] && [ "$account" = "$session" ] || fail "token account '$account', session user '$session'"
+  grep -qE '^logon session: 0x[0-9a-f]+:0x[0-9a-f]{8}'$'\r''$' "$out_file" || fail "no logon session: $(cat "$out_file")"
 }
 
 # A kit without the tool says so, and starts nothing.

@@ -48,4 +48,23 @@ case_refused_line_makes_no_system_call() {
   expect_no_system_calls
 }
 
+# ADVAPI32, USER32 and WTSAPI32 are delay-loaded: a refused line loads none
+# of them (the loader's trace of the tool's process), a session end all three.
+loaded_dlls() {
+  local process
+  process=$(grep -m1 'loaddll:.*Loaded L".*endsession\.exe"' "$err_file" | cut -d: -f1)
+  grep "^$process:trace:loaddll:" "$err_file" | sed -n 's/.*system32\\\\\([A-Za-z0-9]*\)\.dll".*/\1/p' |
+    tr 'a-z' 'A-Z' | grep -E '^(ADVAPI32|USER32|WTSAPI32)$' | sort | tr '\n' ' '
+}
+case_refused_line_loads_no_delay_loaded_dll() {
+  warm_server "$E2E_PREFIX_NO_WINEBOOT"
+  run_tool "$E2E_PREFIX_NO_WINEBOOT" -all,+loaddll /s /x
+  expect_status 1
+  [ -z "$(loaded_dlls)" ] || fail "a refused line loaded $(loaded_dlls)"
+  run_tool "$E2E_PREFIX_NO_WINEBOOT" -all,+loaddll /s /f
+  wait_for_server "$E2E_PREFIX_NO_WINEBOOT"
+  expect_status 1
+  [ "$(loaded_dlls)" = "ADVAPI32 USER32 WTSAPI32 " ] || fail "a session end loaded '$(loaded_dlls)'"
+}
+
 run_cases "$@"

@@ -138,14 +138,18 @@ traced_calls() {
   local thread
   thread=$(tool_thread)
   [ -n "$thread" ] || { echo "no trace of the tool's main thread" >&2; return; }
-  grep -E "^$thread:Call (advapi32|user32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|GetProcessWindowStation|GetUserObjectInformationW|GetTokenInformation|EqualSid|ExitWindowsEx|InitiateShutdownW)\(" "$err_file" |
+  grep -E "^$thread:Call (advapi32|user32|wtsapi32|KERNEL32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|GetProcessWindowStation|GetUserObjectInformationW|GetTokenInformation|EqualSid|LookupAccountSidW|LookupAccountNameW|WTSQuerySessionInformationW|WTSFreeMemory|CompareStringOrdinal|GetShellWindow|OpenProcess|ExitWindowsEx|InitiateShutdownW)\(" "$err_file" |
     sed -E 's/^[0-9a-f]+:Call //; s/ ret=[0-9a-f]+$//'
 }
 
 # The calls that open the token, enable the privilege, ask for the window
-# station's flags, and -- on the visible station -- for its user and the
-# token's logon SID (TokenLogonSid, 0x1c), their varying pointers as '*',
-# from traced_calls. A log-off makes no privilege calls.
+# station's flags, and -- on the visible station -- for its user, the
+# token's logon SID (TokenLogonSid, 0x1c) and user (TokenUser, 1), the
+# terminal session's user and domain (WTSUserName 5, WTSDomainName 7, of
+# this server's and process's own session), the token's account names, and
+# compare them ignoring case; their varying pointers as '*', from
+# traced_calls, and a comparison of two equal names as 'same'. A log-off
+# makes no privilege calls.
 token_call='advapi32.OpenProcessToken(ffffffffffffffff,00000028,*)'
 privilege_calls=$(printf '%s\n' \
   'advapi32.LookupPrivilegeValueA(00000000,* "SeShutdownPrivilege",*)' \
@@ -155,14 +159,26 @@ station_calls=$(printf '%s\n' \
   'user32.GetUserObjectInformationW(*,00000001,*,0000000c,*)')
 user_calls=$(printf '%s\n' \
   'user32.GetUserObjectInformationW(*,00000004,*,00000044,*)' \
-  'advapi32.GetTokenInformation(*,0000001c,*,00000060,*)')
+  'advapi32.GetTokenInformation(*,0000001c,*,00000060,*)' \
+  'advapi32.GetTokenInformation(*,00000001,*,00000060,*)' \
+  'wtsapi32.WTSQuerySessionInformationW(00000000,ffffffff,00000005,*,*)' \
+  'wtsapi32.WTSQuerySessionInformationW(00000000,ffffffff,00000007,*,*)' \
+  'advapi32.LookupAccountSidW(00000000,*,*,*,*,*,*)' \
+  'KERNEL32.CompareStringOrdinal(* same,ffffffff,* same,ffffffff,00000001)' \
+  'KERNEL32.CompareStringOrdinal(* same,ffffffff,* same,ffffffff,00000001)' \
+  'wtsapi32.WTSFreeMemory(*)' \
+  'wtsapi32.WTSFreeMemory(*)')
 privilege_and_station_calls=$token_call$'\n'$privilege_calls$'\n'$station_calls
 masked_calls() {
   traced_calls | sed -E 's/^(advapi32\.OpenProcessToken\(ffffffffffffffff,00000028,)[0-9a-f]+\)/\1*)/;
     s/^(advapi32\.LookupPrivilegeValueA\(00000000,)[0-9a-f]+ ("SeShutdownPrivilege",)[0-9a-f]+\)/\1* \2*)/;
     s/^(advapi32\.AdjustTokenPrivileges\()[0-9a-f]+,00000000,[0-9a-f]+,/\1*,00000000,*,/;
     s/^(user32\.GetUserObjectInformationW\()[0-9a-f]+,(0000000[14]),[0-9a-f]+,(000000[0-9a-f]{2}),[0-9a-f]+\)/\1*,\2,*,\3,*)/;
-    s/^(advapi32\.GetTokenInformation\()[0-9a-f]+,(000000[0-9a-f]{2}),[0-9a-f]+,(000000[0-9a-f]{2}),[0-9a-f]+\)/\1*,\2,*,\3,*)/'
+    s/^(advapi32\.GetTokenInformation\()[0-9a-f]+,(000000[0-9a-f]{2}),[0-9a-f]+,(000000[0-9a-f]{2}),[0-9a-f]+\)/\1*,\2,*,\3,*)/;
+    s/^(wtsapi32\.WTSQuerySessionInformationW\(00000000,ffffffff,0000000[57]),[0-9a-f]+,[0-9a-f]+\)/\1,*,*)/;
+    s/^(advapi32\.LookupAccountSidW\(00000000)(,[0-9a-f]+){6}\)/\1,*,*,*,*,*,*)/;
+    s/^(KERNEL32\.CompareStringOrdinal\()[0-9a-f]+ (L"[^"]*"),ffffffff,[0-9a-f]+ \2,/\1* same,ffffffff,* same,/;
+    s/^(wtsapi32\.WTSFreeMemory\()[0-9a-f]+\)/\1*)/'
 }
 
 # expect_calls EXPECTED: the masked calls are EXPECTED, one per line.

@@ -13,42 +13,19 @@ size=$(stat -c %s "$exe")
 echo "size: $size bytes (budget $max_bytes)"
 [ "$size" -le "$max_bytes" ] || fail "$size bytes is over the budget of $max_bytes"
 
-# Loaded at start: KERNEL32 and msvcrt only. ADVAPI32 and USER32 are
-# delay-loaded: the PE's delay-import directory lists exactly those two.
+# Loaded at start: KERNEL32 and msvcrt only. ADVAPI32, USER32 and WTSAPI32
+# are delay-loaded: the PE's delay-import directory lists exactly those.
 imports=$("$objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
 echo "imports at start: $imports"
 [ "$imports" = "KERNEL32.DLL MSVCRT.DLL " ] || fail "unexpected imports: $imports"
 
+. "$(dirname "$0")/delay_imports.sh"
+delay_loaded_dlls "$exe" "$objdump"
+echo "delay-loaded: $delay_loaded($directory_size bytes)"
+[ "$delay_loaded" = "ADVAPI32.dll USER32.dll WTSAPI32.dll " ] || fail "the delay-import directory lists: '$delay_loaded'"
+[ "$directory_size" -eq 128 ] || fail "the delay-import directory is $directory_size bytes, not three descriptors and the zero one"
 u32() { od -An -j "$1" -N 4 -tu4 "$exe" | tr -d ' '; }
-# file_offset RVA: where an RVA lies in the file, from the section table.
-file_offset() {
-  local index name size vma lma offset rest
-  while read -r index name size vma lma offset rest; do
-    [[ $index =~ ^[0-9]+$ ]] || continue
-    local start=$((0x$vma - image_base))
-    if [ "$1" -ge "$start" ] && [ "$1" -lt $((start + 0x$size)) ]; then
-      echo $((0x$offset + $1 - start))
-      return
-    fi
-  done < <("$objdump" -h "$exe")
-}
 optional_header=$(($(u32 60) + 24))
-image_base=$(od -An -j $((optional_header + 24)) -N 8 -tu8 "$exe" | tr -d ' ')
-directory_rva=$(u32 $((optional_header + 112 + 13 * 8)))
-directory_size=$(u32 $((optional_header + 112 + 13 * 8 + 4)))
-delay_loaded=""
-if [ "$directory_rva" -ne 0 ]; then
-  descriptor=$(file_offset "$directory_rva")
-  # 32-byte descriptors up to the all-zero one; the DLL name's RVA is the second field.
-  while [ -n "$descriptor" ] && [ "$(od -An -v -j "$descriptor" -N 32 -tx1 "$exe" | tr -d ' 0\n')" != "" ]; do
-    name_at=$(file_offset "$(u32 $((descriptor + 4)))")
-    delay_loaded+="$(dd if="$exe" bs=1 skip="$name_at" count=64 status=none | tr '\0' '\n' | head -1) "
-    descriptor=$((descriptor + 32))
-  done
-fi
-echo "delay-loaded: $delay_loaded(directory $directory_rva, $directory_size bytes)"
-[ "$delay_loaded" = "ADVAPI32.dll USER32.dll " ] || fail "the delay-import directory lists: '$delay_loaded'"
-[ "$directory_size" -eq 96 ] || fail "the delay-import directory is $directory_size bytes, not two descriptors and the zero one"
 
 # The header checksum, recomputed here (the build's post-link step writes
 # it): the file's 16-bit words, the checksum field read as 0, summed with
@@ -97,7 +74,7 @@ echo "unwind entries: $(wc -l <<<"$functions") functions of the tool's own, each
 # Delay-load symbols are named after dlltool's output path: relative, so no
 # build folder reaches an unstripped or debug build.
 tail_merges=$(grep -o '__tailMerge_[A-Za-z0-9_]*' "$map" | sort -u | tr '\n' ' ')
-[ "$tail_merges" = "__tailMerge_libadvapi32_delay_a __tailMerge_libuser32_delay_a " ] ||
+[ "$tail_merges" = "__tailMerge_libadvapi32_delay_a __tailMerge_libuser32_delay_a __tailMerge_libwtsapi32_delay_a " ] ||
   fail "delay-load symbols name a path: $tail_merges"
 
 # Resource bytes as one hex string; texts searched as ASCII or UTF-16LE.

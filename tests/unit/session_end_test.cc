@@ -72,9 +72,10 @@ TEST_F(SessionEnd, AcceptedRequestMakesTheFourCallsWithExactArguments) {
     call_kind kind = stand_in::call_at(i).kind;
     if (kind != call_kind::get_last_error) order += static_cast<char>('0' + static_cast<int>(kind));
   }
-  // The window station (flags, then its user) and the token's logon SID
-  // asked after the privilege.
-  EXPECT_EQ(order, "0123788:5");
+  // After the privilege: the window station (flags, then its user), the
+  // token's logon SID and user, the session's user and domain, the token's
+  // account names.
+  EXPECT_EQ(order, "0123788::==;5");
   const stand_in::call* logon = stand_in::first_of(call_kind::get_token_information);
   ASSERT_NE(logon, nullptr);
   EXPECT_EQ(logon->handle, adjust->handle);
@@ -197,30 +198,95 @@ TEST_F(SessionEnd, NativeDefaultNeverEndsTheSession) {
 }
 
 // Only the interactive user -- on the visible station, with the station's
-// user SID its logon SID (or its account's) -- ends the session with
-// ExitWindowsEx. Anyone else (off the station; runas, SYSTEM or an
-// interactive service on it; nobody logged on) goes to InitiateShutdownW with
-// its own flags and a planned reason, and a log-off is refused. Where the
-// station's user cannot be read, the visible station decides.
+// user SID its logon SID (or its account's), and its account the terminal
+// session's -- ends the session with ExitWindowsEx. Anyone else (off the
+// station; runas, SYSTEM or an interactive service on it; nobody logged on)
+// goes to InitiateShutdownW with its own flags and a planned reason, and a
+// log-off is refused. Where the station's user cannot be read, the visible
+// station and the account decide.
 TEST_F(SessionEnd, TheInteractiveUserDecidesTheCall) {
+  // Another account (the one runas or an elevation prompt was given), its
+  // names, and the session's names in another form than the lookup's.
+  static const char* const other_user = "S-1-5-21-1004336348-1177238915-682003330-1002";
+  static const auto other_account = [](stand_in::script& s) {
+    s.token_user = other_user;
+    s.account_name = "admin";
+    s.named_sid = stand_in::interactive_user_sid;  // what the session's name is
+  };
+  static const auto names_in_another_form = [](stand_in::script& s) {
+    s.session_domain = "desktop-7q2.contoso.com";
+    s.name_lookup = {FALSE, ERROR_NONE_MAPPED};
+  };
   const struct context {
     const char* name;
     bool interactive;
     void (*set)(stand_in::script&);
   } contexts[] = {
-      {"interactive user", true, [](stand_in::script&) {}},
-      {"station's user unreadable", true,
+      {"interactive user, or its elevated prompt (same account and logon SID)", true,
+       [](stand_in::script&) {}},
+      {"station's user unreadable, the account matches (Wine)", true,
        [](stand_in::script& s) { s.station_user_query = {FALSE, ERROR_INVALID_PARAMETER}; }},
       {"station reports the account", true,
        [](stand_in::script& s) { s.station_user = stand_in::interactive_user_sid; }},
+      {"account names differ in case only", true, [](stand_in::script& s) {
+         s.session_user = "ALICE";
+         s.session_domain = "desktop-7q2";
+         s.name_lookup = {FALSE, ERROR_NONE_MAPPED};
+         s.shell_user = nullptr;
+       }},
+      {"session query fails, the shell's user matches", true,
+       [](stand_in::script& s) { s.session_query = {FALSE, 1702}; }},  // RPC_S_INVALID_BINDING
+      {"Entra ID: names match, LookupAccountNameW fails", true, [](stand_in::script& s) {
+         s.session_user = s.account_name = "alice@contoso.com";
+         s.session_domain = s.account_domain = "AzureAD";
+         s.name_lookup = {FALSE, ERROR_NONE_MAPPED};
+         s.shell_user = nullptr;
+       }},
+      {"names in another form, LookupAccountNameW finds the account", true, [](stand_in::script& s) {
+         s.session_domain = "desktop-7q2.contoso.com";
+         s.shell_user = nullptr;
+       }},
+      {"names in another form, the shell's user matches", true, names_in_another_form},
       {"invisible station", false, [](stand_in::script& s) { s.window_station_flags = 0; }},
       {"flags unreadable", false,
        [](stand_in::script& s) { s.user_object_information = {FALSE, ERROR_ACCESS_DENIED}; }},
       {"no USER32", false, [](stand_in::script& s) { s.no_window_station = 126; }},  // ERROR_MOD_NOT_FOUND
-      {"another logon (runas)", false, [](stand_in::script& s) {
-         s.logon_sid = "S-1-5-5-0-88123";
-         s.token_user = "S-1-5-21-1004336348-1177238915-682003330-1002";
+      // CreateProcessWithLogonW "uses the logon SID in the caller token".
+      {"runas: the desktop's logon SID, another account", false, other_account},
+      {"runas, the shell's token denied", false, [](stand_in::script& s) {
+         other_account(s);
+         s.shell_token_refusal = ERROR_ACCESS_DENIED;
        }},
+      {"over-the-shoulder elevation: the desktop's logon SID, an administrator's account", false,
+       [](stand_in::script& s) {
+         other_account(s);
+         s.token_user = "S-1-5-21-1004336348-1177238915-682003330-500";
+         s.account_name = "Administrator";
+       }},
+      {"names in another form, the shell's user differs", false, [](stand_in::script& s) {
+         names_in_another_form(s);
+         s.shell_user = other_user;
+       }},
+      {"names in another form, no shell", false, [](stand_in::script& s) {
+         names_in_another_form(s);
+         s.shell_user = nullptr;
+       }},
+      {"session query and shell both without an answer", false, [](stand_in::script& s) {
+         s.session_query = {FALSE, 1702};
+         s.shell_user = nullptr;
+       }},
+      {"account lookups fail", false, [](stand_in::script& s) {
+         s.account_lookup = {FALSE, ERROR_NONE_MAPPED};
+         s.name_lookup = {FALSE, ERROR_NONE_MAPPED};
+         s.shell_user = nullptr;
+       }},
+      {"session 0 without a user", false, [](stand_in::script& s) { s.session_user = ""; }},
+      {"station's user unreadable, another account", false, [](stand_in::script& s) {
+         other_account(s);
+         s.station_user_query = {FALSE, ERROR_INVALID_PARAMETER};
+         s.shell_user = nullptr;
+       }},
+      {"another logon's SID", false, [](stand_in::script& s) { s.logon_sid = "S-1-5-5-0-88123"; }},
       {"nobody logged on", false, [](stand_in::script& s) { s.station_user = nullptr; }},
       {"no logon SID (SYSTEM)", false, [](stand_in::script& s) {
          s.logon_sid_query = {FALSE, ERROR_NOT_FOUND};
@@ -243,16 +309,17 @@ TEST_F(SessionEnd, TheInteractiveUserDecidesTheCall) {
       where.set(script());
       printed result = run_session_end(operation.exit_flags);
       EXPECT_EQ(result.status, 1);
+      EXPECT_EQ(stand_in::session_buffers_outstanding(), 0u) << "WTSFreeMemory for every answer";
       const stand_in::call* exit_call = stand_in::first_of(call_kind::exit_windows_ex);
       const stand_in::call* initiate = stand_in::first_of(call_kind::initiate_shutdown);
       if (where.interactive) {
-        ASSERT_NE(exit_call, nullptr);
+        if (exit_call == nullptr) { ADD_FAILURE() << "no ExitWindowsEx call"; continue; }
         EXPECT_EQ(exit_call->exit_flags, operation.exit_flags);
         EXPECT_EQ(exit_call->reason, 0u);
         EXPECT_EQ(initiate, nullptr);
         EXPECT_EQ(result.output, not_supported);
         const stand_in::call* query = stand_in::first_of(call_kind::get_user_object_information);
-        ASSERT_NE(query, nullptr);
+        if (query == nullptr) { ADD_FAILURE() << "no station query"; continue; }
         EXPECT_EQ(query->index, UOI_FLAGS);
         EXPECT_EQ(query->length, sizeof(USEROBJECTFLAGS));
         continue;
@@ -263,7 +330,7 @@ TEST_F(SessionEnd, TheInteractiveUserDecidesTheCall) {
         EXPECT_EQ(result.output, "Can not reboot: This operation requires an interactive window station.\r\n\n");
         continue;
       }
-      ASSERT_NE(initiate, nullptr);
+      if (initiate == nullptr) { ADD_FAILURE() << "no InitiateShutdownW call"; continue; }
       EXPECT_EQ(stand_in::count_of(call_kind::initiate_shutdown), 1u);
       EXPECT_EQ(initiate->shutdown_flags, operation.shutdown_flags);
       EXPECT_TRUE(initiate->machine_is_null);
@@ -272,6 +339,49 @@ TEST_F(SessionEnd, TheInteractiveUserDecidesTheCall) {
       EXPECT_EQ(initiate->reason, 0x80000000u);  // other, other, planned
       EXPECT_EQ(result.output, not_supported);
     }
+  }
+}
+
+// The account's sources, asked as documented: the process's own terminal
+// session on this server, the local system's lookups, the shell's process
+// for its token only -- and off the visible station none of them.
+TEST_F(SessionEnd, TheAccountIsAskedOfItsSourcesOnTheVisibleStationOnly) {
+  script().session_domain = "desktop-7q2.contoso.com";
+  script().name_lookup = {FALSE, ERROR_NONE_MAPPED};
+  run_session_end(EWX_LOGOFF);
+  std::string classes;
+  for (size_t i = 0; i < stand_in::call_count(); ++i) {
+    const stand_in::call& query = stand_in::call_at(i);
+    if (query.kind != call_kind::query_session_information) continue;
+    EXPECT_EQ(query.handle, nullptr);
+    EXPECT_EQ(query.session_id, 0xFFFFFFFFu);
+    classes += std::to_string(query.index) + " ";
+  }
+  EXPECT_EQ(classes, "5 7 ");  // WTSUserName, WTSDomainName
+  const stand_in::call* by_sid = stand_in::first_of(call_kind::lookup_account_sid);
+  ASSERT_NE(by_sid, nullptr);
+  EXPECT_TRUE(by_sid->system_name_is_null);
+  const stand_in::call* by_name = stand_in::first_of(call_kind::lookup_account_name);
+  ASSERT_NE(by_name, nullptr);
+  EXPECT_TRUE(by_name->system_name_is_null);
+  EXPECT_STREQ(by_name->account, "desktop-7q2.contoso.com\\alice");
+  const stand_in::call* shell = stand_in::first_of(call_kind::open_process);
+  ASSERT_NE(shell, nullptr);
+  EXPECT_EQ(shell->access, 0x1000u);  // PROCESS_QUERY_LIMITED_INFORMATION
+  EXPECT_EQ(stand_in::count_of(call_kind::open_process_token), 2u);
+  ASSERT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 1u);
+
+  for (bool user32 : {true, false}) {
+    SCOPED_TRACE(user32);
+    stand_in::reset();
+    script().window_station_flags = 0;  // not visible
+    if (!user32) script().no_window_station = 126;
+    run_session_end(EWX_SHUTDOWN);
+    EXPECT_EQ(stand_in::count_of(call_kind::get_token_information), 0u);
+    EXPECT_EQ(stand_in::count_of(call_kind::query_session_information), 0u);
+    EXPECT_EQ(stand_in::count_of(call_kind::lookup_account_sid), 0u);
+    EXPECT_EQ(stand_in::count_of(call_kind::get_shell_window), 0u);
+    EXPECT_EQ(stand_in::count_of(call_kind::initiate_shutdown), 1u);
   }
 }
 

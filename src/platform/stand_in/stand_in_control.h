@@ -30,6 +30,11 @@ enum class call_kind {
   get_user_object_information,
   initiate_shutdown,
   get_token_information,
+  lookup_account_sid,
+  lookup_account_name,
+  query_session_information,
+  get_shell_window,
+  open_process,
 };
 
 // One call as it was made. Only the fields of its kind are meaningful.
@@ -53,6 +58,8 @@ struct call {
   DWORD length;               // GetUserObjectInformationW, GetTokenInformation
   bool machine_is_null, message_is_null;  // InitiateShutdownW
   DWORD grace_period, shutdown_flags;     // InitiateShutdownW; its reason in `reason`
+  DWORD session_id;           // WTSQuerySessionInformationW (its class in `index`); OpenProcess's id
+  char account[128];          // LookupAccountNameW's name, in UTF-8
 };
 
 // What a scripted call returns and leaves as the last error.
@@ -66,6 +73,8 @@ constexpr UINT ansi_1252_code_page = 1252;
 constexpr UINT oem_850_code_page = 850;
 constexpr const char* interactive_logon_sid = "S-1-5-5-0-197451";
 constexpr const char* interactive_user_sid = "S-1-5-21-1004336348-1177238915-682003330-1001";
+constexpr const char* interactive_account = "alice";
+constexpr const char* interactive_domain = "DESKTOP-7Q2";
 
 struct script {
   outcome open_process_token{TRUE, ERROR_SUCCESS};
@@ -90,6 +99,22 @@ struct script {
   outcome logon_sid_query{TRUE, ERROR_SUCCESS};
   const char* logon_sid = interactive_logon_sid;
   const char* token_user = interactive_user_sid;
+  // The account behind it, in UTF-8: the terminal session's user
+  // (WTSUserName, "" for a session without one, and WTSDomainName), the
+  // names LookupAccountSidW gives for the token's user (any other SID is
+  // not mapped), the SID LookupAccountNameW finds for any name, and the user
+  // of the desktop shell's process (nullptr: no shell window), whose token
+  // OpenProcessToken refuses with `shell_token_refusal` when set.
+  outcome session_query{TRUE, ERROR_SUCCESS};
+  const char* session_user = interactive_account;
+  const char* session_domain = interactive_domain;
+  outcome account_lookup{TRUE, ERROR_SUCCESS};
+  const char* account_name = interactive_account;
+  const char* account_domain = interactive_domain;
+  outcome name_lookup{TRUE, ERROR_SUCCESS};
+  const char* named_sid = interactive_user_sid;
+  const char* shell_user = interactive_user_sid;
+  DWORD shell_token_refusal = ERROR_SUCCESS;
   DWORD initiate_shutdown = ERROR_CALL_NOT_IMPLEMENTED;  // its answer
   // The code pages: CP_ACP's, the console's output one (0: no console) and
   // the system locale's OEM one, as on a Western European Windows. The
@@ -120,6 +145,8 @@ const call* first_of(call_kind kind);
 // `text` (UTF-8; malformed bytes become U+FFFD) in UTF-16, as the Windows
 // runtime hands arguments to wmain. Neither scripted nor recorded.
 std::u16string utf16_from_utf8(const char* text);
+// WTSQuerySessionInformationW buffers not yet given to WTSFreeMemory.
+size_t session_buffers_outstanding();
 // Privileges the token has had enabled by AdjustTokenPrivileges since reset().
 size_t enabled_privilege_count();
 LUID enabled_privilege_at(size_t index);

@@ -42,6 +42,7 @@ struct state {
   size_t message_count = 0;
   LUID enabled[max_enabled];
   size_t enabled_count = 0;
+  size_t session_buffers = 0;
 };
 state the_state;
 
@@ -104,6 +105,7 @@ const call* first_of(call_kind kind) {
   return nullptr;
 }
 
+size_t session_buffers_outstanding() { return the_state.session_buffers; }
 size_t enabled_privilege_count() { return the_state.enabled_count; }
 LUID enabled_privilege_at(size_t index) { return the_state.enabled[index]; }
 
@@ -116,6 +118,11 @@ namespace {
 HANDLE const current_process = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
 HANDLE const token_handle = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x58));
 HWINSTA const window_station = reinterpret_cast<HWINSTA>(static_cast<intptr_t>(0x30));
+// The desktop shell: its window, process (by id and handle) and token.
+HWND const shell_window = reinterpret_cast<HWND>(static_cast<intptr_t>(0x10010));
+constexpr DWORD shell_process_id = 4242;
+HANDLE const shell_process = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x64));
+HANDLE const shell_token = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x5c));
 
 BOOL finish(const outcome& scripted) {
   if (!scripted.result) the_state.last_error = scripted.last_error;
@@ -174,6 +181,12 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desired_access, PHANDLE token
   call& entry = record(call_kind::open_process_token);
   entry.handle = process;
   entry.access = desired_access;
+  if (process == shell_process) {
+    if (the_state.current.shell_token_refusal != ERROR_SUCCESS)
+      return finish({FALSE, the_state.current.shell_token_refusal});
+    *token = shell_token;
+    return TRUE;
+  }
   BOOL result = finish(the_state.current.open_process_token);
   if (result) *token = token_handle;
   return result;
@@ -283,6 +296,11 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informatio
   entry.handle = token;
   entry.index = information_class;
   entry.length = length;
+  if (token == shell_token && information_class == TokenUser) {
+    TOKEN_USER user{};
+    return token_answer(user, &reinterpret_cast<TOKEN_USER*>(information)->User.Sid,
+                        the_state.current.shell_user, information, length, needed);
+  }
   if (token != token_handle) {
     the_state.last_error = ERROR_INVALID_HANDLE;
     return FALSE;
@@ -497,6 +515,125 @@ DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD
   utf8_to_utf16(text, strlen(text), buffer, size);
   buffer[length] = 0;
   return static_cast<DWORD>(length);
+}
+
+namespace {
+
+// Copies `text` (UTF-8) into `out` as LookupAccount*W do: `*size` in units,
+// NUL included; too small a buffer fails with the size needed.
+bool account_text(const char* text, LPWSTR out, LPDWORD size) {
+  size_t length = utf8_to_utf16(text, strlen(text), nullptr, 0);
+  if (length + 1 > *size) {
+    *size = static_cast<DWORD>(length + 1);
+    the_state.last_error = ERROR_INSUFFICIENT_BUFFER;
+    return false;
+  }
+  utf8_to_utf16(text, strlen(text), out, length);
+  out[length] = 0;
+  *size = static_cast<DWORD>(length);
+  return true;
+}
+
+bool same_sid(PSID sid, const char* text) {
+  BYTE expected[SECURITY_MAX_SID_SIZE];
+  size_t length = binary_sid(text, expected);
+  return length != 0 && memcmp(sid, expected, length) == 0;
+}
+
+char16_t folded(char16_t unit) {
+  bool lower = (unit >= u'a' && unit <= u'z') || (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7);
+  return lower ? static_cast<char16_t>(unit - 0x20) : unit;
+}
+
+}  // namespace
+
+BOOL WINAPI LookupAccountSidW(LPCWSTR system_name, PSID sid, LPWSTR name, LPDWORD name_length, LPWSTR domain,
+                              LPDWORD domain_length, SID_NAME_USE* use) {
+  call& entry = record(call_kind::lookup_account_sid);
+  entry.system_name_is_null = system_name == nullptr;
+  if (!finish(the_state.current.account_lookup)) return FALSE;
+  if (!same_sid(sid, the_state.current.token_user)) return finish({FALSE, ERROR_NONE_MAPPED});
+  if (!account_text(the_state.current.account_name, name, name_length) ||
+      !account_text(the_state.current.account_domain, domain, domain_length))
+    return FALSE;
+  *use = SidTypeUser;
+  return TRUE;
+}
+
+BOOL WINAPI LookupAccountNameW(LPCWSTR system_name, LPCWSTR name, PSID sid, LPDWORD sid_length, LPWSTR domain,
+                               LPDWORD domain_length, SID_NAME_USE* use) {
+  call& entry = record(call_kind::lookup_account_name);
+  entry.system_name_is_null = system_name == nullptr;
+  size_t length = 0;
+  while (name[length] != 0) ++length;
+  entry.account[utf16_to_utf8(name, length, entry.account, sizeof entry.account - 1)] = '\0';
+  if (!finish(the_state.current.name_lookup)) return FALSE;
+  BYTE found[SECURITY_MAX_SID_SIZE];
+  DWORD found_length = static_cast<DWORD>(binary_sid(the_state.current.named_sid, found));
+  if (*sid_length < found_length) {
+    *sid_length = found_length;
+    return finish({FALSE, ERROR_INSUFFICIENT_BUFFER});
+  }
+  memcpy(sid, found, found_length);
+  *sid_length = found_length;
+  *use = SidTypeUser;
+  return account_text(the_state.current.session_domain, domain, domain_length);
+}
+
+BOOL WINAPI WTSQuerySessionInformationW(HANDLE server, DWORD session_id, WTS_INFO_CLASS information_class,
+                                        LPWSTR* buffer, DWORD* bytes) {
+  call& entry = record(call_kind::query_session_information);
+  entry.handle = server;
+  entry.session_id = session_id;
+  entry.index = information_class;
+  if (!finish(the_state.current.session_query)) return FALSE;
+  const char* text = information_class == WTSUserName     ? the_state.current.session_user
+                     : information_class == WTSDomainName ? the_state.current.session_domain
+                                                          : nullptr;
+  if (text == nullptr) return finish({FALSE, ERROR_INVALID_PARAMETER});
+  size_t length = utf8_to_utf16(text, strlen(text), nullptr, 0);
+  auto* copy = static_cast<char16_t*>(malloc((length + 1) * sizeof(char16_t)));
+  utf8_to_utf16(text, strlen(text), copy, length);
+  copy[length] = 0;
+  *buffer = copy;
+  *bytes = static_cast<DWORD>((length + 1) * sizeof(char16_t));
+  ++the_state.session_buffers;
+  return TRUE;
+}
+
+void WINAPI WTSFreeMemory(PVOID memory) {
+  --the_state.session_buffers;
+  free(memory);
+}
+
+HWND WINAPI GetShellWindow(void) {
+  record(call_kind::get_shell_window);
+  return the_state.current.shell_user != nullptr ? shell_window : nullptr;
+}
+
+DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD process_id) {
+  if (window != shell_window) return finish({FALSE, ERROR_INVALID_HANDLE});
+  *process_id = shell_process_id;
+  return 77;  // the shell's thread
+}
+
+HANDLE WINAPI OpenProcess(DWORD desired_access, BOOL, DWORD process_id) {
+  call& entry = record(call_kind::open_process);
+  entry.access = desired_access;
+  entry.session_id = process_id;
+  if (process_id != shell_process_id) return finish({FALSE, ERROR_INVALID_PARAMETER}), nullptr;
+  return shell_process;
+}
+
+int WINAPI CompareStringOrdinal(LPCWSTR a, int a_length, LPCWSTR b, int b_length, BOOL ignore_case) {
+  size_t i = 0;
+  for (;; ++i) {
+    bool a_end = a_length < 0 ? a[i] == 0 : i == static_cast<size_t>(a_length);
+    bool b_end = b_length < 0 ? b[i] == 0 : i == static_cast<size_t>(b_length);
+    if (a_end || b_end) return a_end && b_end ? CSTR_EQUAL : a_end ? 1 : 3;
+    char16_t x = ignore_case ? folded(a[i]) : a[i], y = ignore_case ? folded(b[i]) : b[i];
+    if (x != y) return x < y ? 1 : 3;
+  }
 }
 
 std::u16string stand_in::utf16_from_utf8(const char* text) {

@@ -29,6 +29,7 @@ typedef void* HWINSTA;
 typedef int INT;
 typedef void* PSID;
 typedef unsigned char BYTE;
+typedef void* HWND;
 
 #define WINAPI
 #define FALSE 0
@@ -77,6 +78,13 @@ typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenLogonSid = 28 } TOKE
 
 #define SECURITY_MAX_SID_SIZE 68
 
+typedef enum _SID_NAME_USE { SidTypeUser = 1 } SID_NAME_USE;
+typedef enum _WTS_INFO_CLASS { WTSUserName = 5, WTSDomainName = 7 } WTS_INFO_CLASS;
+#define WTS_CURRENT_SERVER_HANDLE ((HANDLE)nullptr)
+#define WTS_CURRENT_SESSION ((DWORD)-1)
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+#define CSTR_EQUAL 2
+
 #define SHUTDOWN_FORCE_OTHERS 0x00000001
 #define SHUTDOWN_FORCE_SELF 0x00000002
 #define SHUTDOWN_RESTART 0x00000004
@@ -123,6 +131,7 @@ typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenLogonSid = 28 } TOKE
 #define ERROR_NOT_ALL_ASSIGNED 1300L
 #define ERROR_NOT_FOUND 1168L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L
+#define ERROR_NONE_MAPPED 1332L
 #define ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION 1459L
 
 HANDLE WINAPI GetCurrentProcess(void);
@@ -141,6 +150,18 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informatio
 BOOL WINAPI EqualSid(PSID a, PSID b);
 DWORD WINAPI InitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace_period, DWORD flags,
                                DWORD reason);
+BOOL WINAPI LookupAccountSidW(LPCWSTR system_name, PSID sid, LPWSTR name, LPDWORD name_length, LPWSTR domain,
+                              LPDWORD domain_length, SID_NAME_USE* use);
+BOOL WINAPI LookupAccountNameW(LPCWSTR system_name, LPCWSTR name, PSID sid, LPDWORD sid_length, LPWSTR domain,
+                               LPDWORD domain_length, SID_NAME_USE* use);
+BOOL WINAPI WTSQuerySessionInformationW(HANDLE server, DWORD session_id, WTS_INFO_CLASS information_class,
+                                        LPWSTR* buffer, DWORD* bytes);
+void WINAPI WTSFreeMemory(PVOID memory);
+HWND WINAPI GetShellWindow(void);
+DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD process_id);
+HANDLE WINAPI OpenProcess(DWORD desired_access, BOOL inherit_handle, DWORD process_id);
+// Ordinal; ignoring case folds ASCII and Latin-1 letters only.
+int WINAPI CompareStringOrdinal(LPCWSTR a, int a_length, LPCWSTR b, int b_length, BOOL ignore_case);
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
                             LPWSTR buffer, DWORD size, void* arguments);
 UINT WINAPI GetConsoleOutputCP(void);

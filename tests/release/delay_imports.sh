@@ -1,0 +1,34 @@
+# Sourced: delay_loaded_dlls EXE OBJDUMP sets delay_loaded to the DLL names
+# the PE's delay-import directory (data directory 13) lists, each followed by
+# a space, and directory_size to the directory's size in bytes.
+delay_loaded_dlls() {
+  local exe=$1 objdump=$2
+  u32() { od -An -j "$1" -N 4 -tu4 "$exe" | tr -d ' '; }
+  local optional_header image_base directory_rva descriptor name_at
+  optional_header=$(($(u32 60) + 24))
+  image_base=$(od -An -j $((optional_header + 24)) -N 8 -tu8 "$exe" | tr -d ' ')
+  # file_offset RVA: where an RVA lies in the file, from the section table.
+  file_offset() {
+    local index name size vma lma offset rest
+    while read -r index name size vma lma offset rest; do
+      [[ $index =~ ^[0-9]+$ ]] || continue
+      local start=$((0x$vma - image_base))
+      if [ "$1" -ge "$start" ] && [ "$1" -lt $((start + 0x$size)) ]; then
+        echo $((0x$offset + $1 - start))
+        return
+      fi
+    done < <("$objdump" -h "$exe")
+  }
+  delay_loaded=""
+  directory_rva=$(u32 $((optional_header + 112 + 13 * 8)))
+  directory_size=$(u32 $((optional_header + 112 + 13 * 8 + 4)))
+  if [ "$directory_rva" -ne 0 ]; then
+    descriptor=$(file_offset "$directory_rva")
+    # 32-byte descriptors up to the all-zero one; the DLL name's RVA is the second field.
+    while [ -n "$descriptor" ] && [ "$(od -An -v -j "$descriptor" -N 32 -tx1 "$exe" | tr -d ' 0\n')" != "" ]; do
+      name_at=$(file_offset "$(u32 $((descriptor + 4)))")
+      delay_loaded+="$(dd if="$exe" bs=1 skip="$name_at" count=64 status=none | tr '\0' '\n' | head -1) "
+      descriptor=$((descriptor + 32))
+    done
+  fi
+}
