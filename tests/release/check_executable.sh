@@ -26,6 +26,7 @@ echo "delay-loaded: $delay_loaded($directory_size bytes)"
 [ "$directory_size" -eq 128 ] || fail "the delay-import directory is $directory_size bytes, not three descriptors and the zero one"
 u32() { od -An -j "$1" -N 4 -tu4 "$exe" | tr -d ' '; }
 optional_header=$(($(u32 60) + 24))
+image_base=$(od -An -j $((optional_header + 24)) -N 8 -tu8 "$exe" | tr -d ' ')
 
 # The header checksum, recomputed here (the build's post-link step writes
 # it): the file's 16-bit words, the checksum field read as 0, summed with
@@ -96,6 +97,40 @@ for text in CompanyName FileDescription FileVersion InternalName ProductName Pro
   OriginalFilename LegalCopyright endsession.exe "$copyright" "${copyright#Copyright (c) [0-9]* }" "$version"; do
   contains "$(utf16_hex "$text")" || fail "version resource lacks $text"
 done
+
+# Where the loader and Explorer read them: the manifest is resource 1 of type
+# 24 (RT_MANIFEST; an exe's manifest is read only there), and the version
+# resource's fixed block (signature 0xFEEF04BD) holds the project's version
+# as FILEVERSION and PRODUCTVERSION.
+rsrc_rva=$(( 0x$("$objdump" -h "$exe" | awk '$2 == ".rsrc" {print $4}') - image_base ))
+resources=$(python3 - "$rsrc" "$rsrc_rva" <<'PY'
+import struct, sys
+data, base = open(sys.argv[1], "rb").read(), int(sys.argv[2])
+def entries(offset):
+    named, numbered = struct.unpack_from("<HH", data, offset + 12)
+    for i in range(named + numbered):
+        name, target = struct.unpack_from("<II", data, offset + 16 + 8 * i)
+        yield name, target
+for kind, types in entries(0):
+    for name, names in entries(types & 0x7FFFFFFF):
+        for language, leaf in entries(names & 0x7FFFFFFF):
+            rva, size = struct.unpack_from("<II", data, leaf)
+            line = "type %d id %d" % (kind, name)
+            block = data[rva - base:rva - base + size]
+            at = block.find(struct.pack("<I", 0xFEEF04BD))
+            if kind == 16 and at >= 0:
+                file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIII", block, at + 8)
+                line += " file %d.%d.%d.%d product %d.%d.%d.%d" % (
+                    file_ms >> 16, file_ms & 0xFFFF, file_ls >> 16, file_ls & 0xFFFF,
+                    product_ms >> 16, product_ms & 0xFFFF, product_ls >> 16, product_ls & 0xFFFF)
+            print(line)
+PY
+)
+echo "resources: $(tr '\n' ';' <<<"$resources")"
+grep -qx 'type 24 id 1' <<<"$resources" || fail "no manifest as resource 1 of type 24: $resources"
+[ "$(grep -c '^type 24 ' <<<"$resources")" -eq 1 ] || fail "more than one manifest resource: $resources"
+grep -qx "type 16 id 1 file $version.0 product $version.0" <<<"$resources" ||
+  fail "the version resource's fixed block is not $version.0: $(grep '^type 16' <<<"$resources")"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "executable checks passed"

@@ -106,6 +106,8 @@ properties = dict(line.split("\t", 1) for line in subprocess.run(
     check=True, capture_output=True, text=True).stdout.replace("\r", "").splitlines()[3:])
 with zipfile.ZipFile(os.path.join(release, zip_name)) as archive:
     exe = archive.read("endsession.exe")
+    copyright_line = next((line for line in archive.read("LICENSE").decode().splitlines()
+                           if line.startswith("Copyright")), None)
 optional_header = struct.unpack_from("<I", exe, 0x3C)[0] + 24
 floor = "%d.%d.0.0" % struct.unpack_from("<HH", exe, optional_header + 40)
 
@@ -135,6 +137,9 @@ msi = by_type.get("msi", {})
 product_code, upgrade_code = properties.get("ProductCode"), properties.get("UpgradeCode")
 expect(msi.get("ProductCode") == product_code, f"msi: ProductCode {msi.get('ProductCode')}, MSI {product_code}")
 expect(msi.get("Scope") == "machine" and msi.get("UpgradeBehavior") == "install", "msi: scope or upgrade behaviour")
+# The MSI has no UI of its own: msiexec /qn and /passive install it.
+expect(msi.get("InstallModes") == ["interactive", "silent", "silentWithProgress"],
+       f"msi: InstallModes {msi.get('InstallModes')}")
 entries = msi.get("AppsAndFeaturesEntries") or [{}]
 for field, value in (("ProductCode", product_code), ("UpgradeCode", upgrade_code)):
     expect(entries[0].get(field) == value, f"msi: Apps and Features {field} {entries[0].get(field)}, MSI {value}")
@@ -152,6 +157,8 @@ expect(locale.get("License") == "MIT" and locale.get("Moniker") == "endsession" 
 expect(manifests["version"].get("DefaultLocale") == "en-US", "version: DefaultLocale")
 homepage, license_url = configured["homepage"] or None, configured["license_url"] or None
 expect(locale.get("Publisher") == configured["publisher"], f"defaultLocale: Publisher {locale.get('Publisher')}")
+expect(copyright_line is not None and locale.get("Copyright") == copyright_line,
+       f"defaultLocale: Copyright {locale.get('Copyright')}, the licence's {copyright_line}")
 expect(locale.get("PublisherUrl") == homepage and locale.get("PackageUrl") == homepage,
        f"defaultLocale: PublisherUrl {locale.get('PublisherUrl')}, PackageUrl {locale.get('PackageUrl')}, home page {homepage}")
 expect(locale.get("LicenseUrl") == license_url, f"defaultLocale: LicenseUrl {locale.get('LicenseUrl')}, licence {license_url}")

@@ -35,22 +35,7 @@ contents=$(cd kit && ls -A | sort | tr '\n' ' ')
 cmp -s kit/endsession-check.exe "$build/src/check/endsession-check.exe" || fail "the kit's zip holds another endsession-check.exe"
 
 table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
-properties=$(table Property)
-for property in "ProductName	endsession" "ProductVersion	$version" "Manufacturer	the endsession developers" \
-  "UpgradeCode	{6C1F9BD2-6A3E-4F8E-9A7E-6F0A4C2F1B11}" "ALLUSERS	1" "ARPNOREPAIR	1" "ARPNOMODIFY	1"; do
-  grep -qxF "$property" <<<"$properties" || fail "MSI property missing: $property"
-done
-[ "$(table File | cut -f3 | sort | tr '\n' ' ')" = "LICENSE README.md endsession.exe " ] || fail "MSI files: $(table File)"
-[ "$(table Directory | grep -c '^INSTALLFOLDER	ProgramFiles64Folder	endsession$')" -eq 1 ] || fail "MSI folder: $(table Directory)"
-[ "$(table Environment)" = "SystemPath	=-*PATH	[~];[INSTALLFOLDER]	Executable" ] || fail "MSI environment: $(table Environment)"
-grep -qx 'WriteEnvironmentStrings		5200' <(table InstallExecuteSequence) || fail "no WriteEnvironmentStrings"
-grep -qx 'RemoveEnvironmentStrings		3300' <(table InstallExecuteSequence) || fail "no RemoveEnvironmentStrings"
-[ -z "$(table CustomAction)" ] || fail "MSI custom actions: $(table CustomAction)"
-[ "$(table LaunchCondition)" = "NOT WIX_DOWNGRADE_DETECTED	A newer version of endsession is already installed." ] ||
-  fail "MSI downgrade refusal: $(table LaunchCondition)"
-grep -qx "{6C1F9BD2-6A3E-4F8E-9A7E-6F0A4C2F1B11}		$version		1		WIX_UPGRADE_DETECTED" <(table Upgrade) ||
-  fail "MSI major upgrade: $(table Upgrade)"
-grep -q 'Template: x64;1033' <(msiinfo suminfo "$msi") || fail "MSI is not x64: $(msiinfo suminfo "$msi")"
+bash "$source_dir/tests/release/check_msi.sh" "$msi" "$version" || fail "MSI checks"
 rm -rf msi-files && msiextract -C msi-files "$msi" >/dev/null
 cmp -s msi-files/endsession/endsession.exe files/endsession.exe || fail "the MSI's endsession.exe is not the zip's"
 

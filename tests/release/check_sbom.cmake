@@ -92,7 +92,7 @@ if(NOT linked STREQUAL "gcc-mingw-w64-x86-64-win32;mingw-w64-x86-64-dev")
   fail("linked packages: ${linked}")
 endif()
 
-# Files: each shipped one, with its own SHA1 and SHA256.
+# Files: each shipped one, with its own SHA1 and SHA256 and the licence.
 set(listed "")
 set(sha1s "")
 last_index(last files)
@@ -100,6 +100,11 @@ foreach(i RANGE ${last})
   get(file_name files ${i} fileName)
   string(REGEX REPLACE "^\\./" "" file_name "${file_name}")
   list(APPEND listed ${file_name})
+  # Every shipped file is the project's own, under its licence.
+  get(file_license files ${i} licenseConcluded)
+  if(NOT file_license STREQUAL "MIT")
+    fail("${file_name}: licenseConcluded ${file_license}, expected MIT")
+  endif()
   last_index(sums files ${i} checksums)
   set(algorithms "")
   foreach(j RANGE ${sums})

@@ -47,6 +47,30 @@ python3 "$source_dir/tests/release/check_manifests.py" signed "$release_url" "$v
   "$source_dir/tests/release/schemas" "$epoch" || fail "the signed release's manifests"
 cmp -s signed/SHA256SUMS signed-again/SHA256SUMS || fail "two signed releases differ: $(cat signed/SHA256SUMS signed-again/SHA256SUMS)"
 
+# With a timestamp server, each file is signed with osslsigncode's -ts and
+# that URL instead of the fixed time: a stand-in first on PATH records each
+# call and signs as osslsigncode would, the server left out (no network).
+real=$(command -v osslsigncode)
+mkdir -p stand-in
+cat >stand-in/osslsigncode <<STANDIN
+#!/usr/bin/env bash
+printf '%s\n' "\$*" >>"$work/osslsigncode.calls"
+kept=()
+while [ \$# -gt 0 ]; do
+  if [ "\$1" = -ts ]; then shift 2; else kept+=("\$1"); shift; fi
+done
+exec "$real" "\${kept[@]}"
+STANDIN
+chmod +x stand-in/osslsigncode
+timestamp_url=http://timestamp.example.org/rfc3161
+PATH=$work/stand-in:$PATH ENDSESSION_SIGNING="-pkcs12 '$work/key.p12' -readpass '$work/key.pass'" \
+  ENDSESSION_TIMESTAMP_URL=$timestamp_url ENDSESSION_RELEASE_URL=$release_url \
+  cpack --config "$build/CPackConfig.cmake" -B "$work/timestamped" >"$work/timestamped.log" 2>&1 ||
+  { fail "the release with a timestamp server: $(tail -5 timestamped.log)"; }
+calls=$(grep -c -- "^sign .* -ts $timestamp_url " osslsigncode.calls 2>/dev/null)
+[ "$calls" = 3 ] && ! grep -q -- ' -time ' osslsigncode.calls ||
+  fail "osslsigncode was not given -ts $timestamp_url for the executable, the kit and the MSI: $(cat osslsigncode.calls 2>/dev/null)"
+
 # A key that cannot be read: the release fails, says why, and writes nothing.
 if release failed "-pkcs12 $work/no-such-key.p12 -readpass $work/key.pass"; then
   fail "the release passed with a key that does not exist"

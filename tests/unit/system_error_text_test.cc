@@ -74,17 +74,20 @@ TEST_F(SystemErrorText, EachCallReusesTheBufferAndReplacesTheText) {
 TEST_F(SystemErrorText, TextIsWrittenInTheConsolesCodePage) {
   const struct {
     UINT console;
+    UINT oem;  // 0: the system cannot say
     const char* expected;
   } cases[] = {
-      {stand_in::oem_850_code_page, "Acc\x8as refus\x82 \x85 A ?.\r\n"},
-      {stand_in::latin1_code_page, "Acc\xe8s refus\xe9 \xe0 ? ?.\r\n"},
-      {CP_UTF8, "Acc\xc3\xa8s refus\xc3\xa9 \xc3\xa0 \xc4\x80 \xe6\x97\xa5.\r\n"},
-      {0, "Acc\x8as refus\x82 \x85 A ?.\r\n"},  // no console: OEM 850
+      {stand_in::oem_850_code_page, stand_in::oem_850_code_page, "Acc\x8as refus\x82 \x85 A ?.\r\n"},
+      {stand_in::latin1_code_page, stand_in::oem_850_code_page, "Acc\xe8s refus\xe9 \xe0 ? ?.\r\n"},
+      {CP_UTF8, stand_in::oem_850_code_page, "Acc\xc3\xa8s refus\xc3\xa9 \xc3\xa0 \xc4\x80 \xe6\x97\xa5.\r\n"},
+      {0, stand_in::oem_850_code_page, "Acc\x8as refus\x82 \x85 A ?.\r\n"},  // no console: OEM 850
+      {0, 0, "Acc\xe8s refus\xe9 \xe0 A ?.\r\n"},  // nor an OEM code page: ANSI 1252
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
     stand_in::reset();
     stand_in::current_script().console_output_code_page = c.console;
+    stand_in::current_script().oem_code_page = c.oem;
     // U+0100 and U+65E5 last.
     stand_in::set_message(5, "Acc\xc3\xa8s refus\xc3\xa9 \xc3\xa0 \xc4\x80 \xe6\x97\xa5.\r\n");
     EXPECT_STREQ(system_error_text(5), c.expected);
