@@ -2,6 +2,25 @@
 
 #include <wchar.h>
 
+bool token_holds_shutdown_privilege() {
+  HANDLE own;
+  LUID shutdown;
+  static union {
+    TOKEN_PRIVILEGES privileges;
+    BYTE bytes[4096];
+  } buffer;
+  DWORD needed;
+  bool held = false;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return false;
+  if (LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &shutdown) &&
+      GetTokenInformation(own, TokenPrivileges, &buffer, sizeof buffer, &needed))
+    for (DWORD i = 0; i < buffer.privileges.PrivilegeCount; ++i)
+      held = held || (buffer.privileges.Privileges[i].Luid.LowPart == shutdown.LowPart &&
+                      buffer.privileges.Privileges[i].Luid.HighPart == shutdown.HighPart);
+  CloseHandle(own);
+  return held;
+}
+
 bool token_without_shutdown_privilege(HANDLE* token) {
   HANDLE own;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_QUERY, &own))

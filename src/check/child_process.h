@@ -8,6 +8,10 @@
 
 #include <windows.h>
 
+// Whether this process's token holds SeShutdownPrivilege, enabled or not:
+// what AdjustTokenPrivileges would grant it.
+bool token_holds_shutdown_privilege();
+
 // A copy of this process's primary token without SeShutdownPrivilege
 // (CreateRestrictedToken), usable with CreateProcessAsUserW.
 bool token_without_shutdown_privilege(HANDLE* token);

@@ -5,6 +5,7 @@
 #include <wtsapi32.h>
 #include <string.h>
 
+#include "job_state.h"
 #include "session_calls.h"
 
 namespace {
@@ -194,6 +195,19 @@ void print_context(const check_context& c) {
   else printf("desktop shell user: unknown (error %lu)\n", c.shell_error);
   printf("account is the session's: %s\n", c.account_match != nullptr ? c.account_match : "no");
   printf("interactive user: %s\n", c.interactive_user ? "yes" : "no");
+  printf("job: %s\n", job_state_text(read_job_state()));
+  // The barrier endsession runs in, made and read back as the kit makes it.
+  HANDLE job = barrier_job();
+  DWORD error = GetLastError();
+  barrier_reading reading = job != nullptr ? read_barrier_job(job) : barrier_reading::missing;
+  if (job == nullptr) printf("barrier job: cannot be made here (error %lu)\n", error);
+  else if (reading == barrier_reading::holds)
+    printf("barrier job: read back: ExitWindowsEx forbidden (JOB_OBJECT_UILIMIT_EXITWINDOWS), killed on close\n");
+  else if (reading == barrier_reading::unreadable)
+    printf("barrier job: made; this system does not read its UI limits back\n");
+  else
+    printf("barrier job: read back without its limits\n");
+  if (job != nullptr) CloseHandle(job);
   static const struct { const char* options; UINT flags; } operations[] = {
       {"/l", 0}, {"/l /f", 4}, {"/s", 1}, {"/s /f", 5}, {"/r", 2}, {"/r /f", 6}, {"/p", 8}, {"/p /f", 12}};
   for (const auto& operation : operations) {

@@ -5,10 +5,12 @@
 #include <string.h>
 
 #include "child_process.h"
+#include "job_state.h"
 
 namespace {
 
 constexpr DWORD run_timeout_ms = 30000;
+constexpr DWORD short_timeout_ms = 3000;  // the test-only fault "short-timeout"
 constexpr DWORD64 teb_last_error = 0x68;  // x64 TEB's LastErrorValue
 constexpr BYTE int3 = 0xCC;
 
@@ -49,6 +51,7 @@ struct debuggee {
   int thread_count = 0;
   breakpoint breakpoints[watched_count] = {};
   bool loader_breakpoint_seen = false;
+  bool caller_holds_privilege = false;
   bool failed = false;  // killed (or never run) for `result.reason`
   run_result result;
 };
@@ -56,7 +59,8 @@ struct debuggee {
 #ifdef ENDSESSION_CHECK_FAULTS
 // Test builds only: ENDSESSION_CHECK_FAULT=skip-plant writes no int3,
 // clobber puts the original byte back after planting, few-modules makes
-// room for two modules only.
+// room for two modules only, skip-kill lets the answered child run on,
+// short-timeout gives it 3 s instead of 30.
 bool fault(const char* name) {
   const char* chosen = getenv("ENDSESSION_CHECK_FAULT");
   return chosen != nullptr && strcmp(chosen, name) == 0;
@@ -232,6 +236,22 @@ thread_entry* thread_of(debuggee& d, DWORD id) {
   return nullptr;
 }
 
+// Returns from the function whose first instruction the thread is held at:
+// RAX = `value`, the thread's last error `*error` when given.
+bool answer(debuggee& d, const thread_entry& thread, CONTEXT& context, DWORD64 value, const DWORD* error) {
+  DWORD64 return_address;
+  SIZE_T written = 0;
+  if (!read(d, context.Rsp, &return_address, sizeof return_address) ||
+      (error != nullptr &&
+       !WriteProcessMemory(d.process, reinterpret_cast<void*>(thread.teb + teb_last_error), error, sizeof *error,
+                           &written)))
+    return false;
+  context.Rax = value;
+  context.Rip = return_address;
+  context.Rsp += 8;
+  return SetThreadContext(thread.handle, &context) != 0;
+}
+
 // At the entry of a watched function: the arguments are in RCX, RDX, R8, R9
 // and at RSP+0x28, the return address at RSP.
 void hit(debuggee& d, int index, DWORD thread_id) {
@@ -241,20 +261,13 @@ void hit(debuggee& d, int index, DWORD thread_id) {
   if (thread == nullptr || !GetThreadContext(thread->handle, &context))
     return fail(d, run_outcome::not_intercepted, "the stopped thread could not be read");
   if (watched[index].kind == target::adjust_token_privileges) {
-    // Answered here, never run: TRUE, last error 0, back to the caller.
-    DWORD64 return_address;
-    DWORD zero = 0;
-    SIZE_T written = 0;
-    if (!read(d, context.Rsp, &return_address, sizeof return_address) ||
-        !WriteProcessMemory(d.process, reinterpret_cast<void*>(thread->teb + teb_last_error), &zero, sizeof zero,
-                            &written))
-      return fail(d, run_outcome::not_intercepted, "AdjustTokenPrivileges could not be answered");
-    context.Rax = TRUE;
-    context.Rip = return_address;
-    context.Rsp += 8;
-    if (!SetThreadContext(thread->handle, &context))
+    // Answered here, never run, as the system would answer the caller:
+    // TRUE, and last error 0 or ERROR_NOT_ALL_ASSIGNED.
+    DWORD error = d.caller_holds_privilege ? ERROR_SUCCESS : ERROR_NOT_ALL_ASSIGNED;
+    if (!answer(d, *thread, context, TRUE, &error))
       return fail(d, run_outcome::not_intercepted, "AdjustTokenPrivileges could not be answered");
     d.result.privilege_requested = true;
+    d.result.privilege_granted = d.caller_holds_privilege;
     return;
   }
   session_call& call = d.result.call;
@@ -267,6 +280,11 @@ void hit(debuggee& d, int index, DWORD thread_id) {
   if (!read(d, context.Rsp + 0x28, &call.argument[4], sizeof call.argument[4]))
     return fail(d, run_outcome::not_intercepted, "the stack could not be read");
   d.result.outcome = run_outcome::intercepted;
+  // Refused before the kill, which is asynchronous: should the child ever
+  // run on, the call has failed and nothing ends. The codes are the kit's.
+  DWORD denied = ERROR_ACCESS_DENIED;
+  if (call.function == session_function::exit_windows_ex) answer(d, *thread, context, FALSE, &denied);
+  else answer(d, *thread, context, ERROR_ACCESS_DENIED, nullptr);
 }
 
 void on_exception(debuggee& d, const DEBUG_EVENT& event) {
@@ -376,22 +394,31 @@ bool is_emulated_x64() {
          native_machine == IMAGE_FILE_MACHINE_ARM64;
 }
 
-// The job that keeps ExitWindowsEx from working, and ends the child with the kit.
-HANDLE barrier_job() {
-  HANDLE job = CreateJobObjectW(nullptr, nullptr);
-  if (job == nullptr) return nullptr;
-  JOBOBJECT_BASIC_UI_RESTRICTIONS ui{JOB_OBJECT_UILIMIT_EXITWINDOWS};
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  if (!SetInformationJobObject(job, JobObjectBasicUIRestrictions, &ui, sizeof ui) ||
-      !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-    CloseHandle(job);
-    return nullptr;
+// A child created and never resumed, ended and its debug events taken off
+// the queue, so that the next child is the only one the loop sees.
+void discard(const PROCESS_INFORMATION& process) {
+  TerminateProcess(process.hProcess, 1);
+  DEBUG_EVENT event;
+  while (WaitForDebugEvent(&event, 5000)) {
+    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT && event.u.CreateProcessInfo.hFile != nullptr)
+      CloseHandle(event.u.CreateProcessInfo.hFile);
+    if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT && event.u.LoadDll.hFile != nullptr)
+      CloseHandle(event.u.LoadDll.hFile);
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+    if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT && event.dwProcessId == process.dwProcessId) break;
   }
-  return job;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
 }
 
 }  // namespace
+
+bool asks_for_logoff(const wchar_t* const* arguments, int count) {
+  for (int i = 0; i < count; ++i)
+    if (arguments[i][0] == L'/' && (arguments[i][1] == L'l' || arguments[i][1] == L'L') && arguments[i][2] == 0)
+      return true;
+  return false;
+}
 
 run_result run_intercepted(const run_request& request) {
   debuggee d;
@@ -405,24 +432,55 @@ run_result run_intercepted(const run_request& request) {
   start.command_line = request.command_line;
   start.desktop = request.desktop;
   start.output = request.output;
-  start.flags = DEBUG_PROCESS | CREATE_SUSPENDED;
+  d.caller_holds_privilege = token_holds_shutdown_privilege();
+  job_state jobs = read_job_state();
   HANDLE job = barrier_job();
-  if (job == nullptr || !token_without_shutdown_privilege(&start.token)) {
+  if (job == nullptr || read_barrier_job(job) == barrier_reading::missing ||
+      !token_without_shutdown_privilege(&start.token)) {
     snprintf(reason, sizeof reason, "a barrier could not be set up (error %lu)", GetLastError());
     fail(d, run_outcome::cannot_run, reason);
+    if (job != nullptr) CloseHandle(job);
     return d.result;
   }
   fflush(stdout);
+  // The kit's own job where the child can leave the caller's; else the
+  // caller's job, which must then forbid ExitWindowsEx itself for a log-off.
+  bool own_job = jobs.kind != job_kind::no_breakaway;
   PROCESS_INFORMATION process;
-  if (!start_child(start, &process)) {
-    snprintf(reason, sizeof reason, "endsession could not be started under the debugger (error %lu)", GetLastError());
-    fail(d, run_outcome::cannot_run, reason);
-    CloseHandle(job);
-    CloseHandle(start.token);
-    return d.result;
+  for (;;) {
+    if (!own_job && request.logoff && !jobs.forbids_exit_windows) {
+      fail(d, run_outcome::not_checkable,
+           "the kit runs inside a job that allows no breakaway, and a log-off is checked only inside a job that "
+           "forbids ExitWindowsEx: run the kit outside it, from a scheduled task (see the README)");
+      CloseHandle(job);
+      CloseHandle(start.token);
+      return d.result;
+    }
+    bool breakaway = own_job && breakaway_flag(jobs) != 0;
+    start.flags = DEBUG_PROCESS | CREATE_SUSPENDED | (own_job ? breakaway_flag(jobs) : 0);
+    if (!start_child(start, &process)) {
+      if (breakaway) {  // the breakaway refused
+        own_job = false;
+        continue;
+      }
+      snprintf(reason, sizeof reason, "endsession could not be started under the debugger (error %lu)", GetLastError());
+      fail(d, run_outcome::cannot_run, reason);
+      CloseHandle(job);
+      CloseHandle(start.token);
+      return d.result;
+    }
+    // A job further up may allow no breakaway: the child is in it still.
+    BOOL in_job = FALSE;
+    if (own_job && (!IsProcessInJob(process.hProcess, nullptr, &in_job) || in_job)) {
+      discard(process);
+      own_job = false;
+      continue;
+    }
+    break;
   }
   CloseHandle(start.token);
-  if (!AssignProcessToJobObject(job, process.hProcess)) {
+  d.result.in_callers_job = !own_job;
+  if (own_job && !AssignProcessToJobObject(job, process.hProcess)) {
     snprintf(reason, sizeof reason, "a barrier could not be set up: the job (error %lu)", GetLastError());
     TerminateProcess(process.hProcess, 1);
     fail(d, run_outcome::cannot_run, reason);
@@ -432,7 +490,7 @@ run_result run_intercepted(const run_request& request) {
   d.process = process.hProcess;
   d.process_id = process.dwProcessId;
 
-  ULONGLONG deadline = GetTickCount64() + run_timeout_ms;
+  ULONGLONG deadline = GetTickCount64() + (fault("short-timeout") ? short_timeout_ms : run_timeout_ms);
   for (;;) {
     ULONGLONG now = GetTickCount64();
     DEBUG_EVENT event;
@@ -451,14 +509,23 @@ run_result run_intercepted(const run_request& request) {
       fail(d, run_outcome::not_intercepted, "a breakpoint was gone before the child ran on");
       stop = true;
     }
-    if (stop) TerminateProcess(d.process, 1);  // again and again until it has ended: harmless
+    // Again and again until it has ended: harmless.
+    if (stop && !(fault("skip-kill") && d.result.outcome == run_outcome::intercepted) &&
+        !TerminateProcess(d.process, 1) && WaitForSingleObject(d.process, 0) != WAIT_OBJECT_0) {
+      snprintf(reason, sizeof reason, "endsession could not be ended (error %lu)", GetLastError());
+      d.result.outcome = run_outcome::not_intercepted;
+      snprintf(d.result.reason, sizeof d.result.reason, "%s", reason);
+    }
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
   }
   // endsession succeeds only when a session-end call was accepted: one that
   // ran unseen.
   if (d.result.outcome == run_outcome::exited && d.result.exit_code == 0)
     fail(d, run_outcome::not_intercepted, "endsession exited 0: a session-end call was not intercepted");
-  WaitForSingleObject(d.process, 10000);
+  if (WaitForSingleObject(d.process, 10000) != WAIT_OBJECT_0) {
+    d.result.outcome = run_outcome::not_intercepted;
+    snprintf(d.result.reason, sizeof d.result.reason, "endsession did not end after it was stopped");
+  }
   CloseHandle(process.hThread);
   CloseHandle(d.process);
   CloseHandle(job);

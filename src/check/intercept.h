@@ -1,11 +1,19 @@
 // Runs endsession as a debugged child and stops it at the entry of
 // ExitWindowsEx or InitiateShutdownW, before the function runs: int3
 // breakpoints at the addresses the child's own export tables give (forwarders
-// followed), planted when USER32 and ADVAPI32 load into it. Fail-safe: the
-// child is killed at once on anything the kit did not plan for, and it runs
-// behind two more barriers (a job with JOB_OBJECT_UILIMIT_EXITWINDOWS, a
-// token without SeShutdownPrivilege); the kit itself answers the child's
-// AdjustTokenPrivileges so that it still reaches its session call.
+// followed), planted when USER32 and ADVAPI32 load into it. The stopped call
+// is answered with a refusal (ExitWindowsEx: FALSE, last error
+// ERROR_ACCESS_DENIED; InitiateShutdownW: ERROR_ACCESS_DENIED), then the child
+// is killed and its end awaited: were it ever to run on, it would print a
+// refusal and end nothing. Fail-safe: the child is killed at once on anything
+// the kit did not plan for, and it runs behind two more barriers (a job with
+// JOB_OBJECT_UILIMIT_EXITWINDOWS -- the kit's own, or the caller's when it
+// carries that limit and allows no breakaway -- and a token without
+// SeShutdownPrivilege). Where no such job can hold the child, /s /r /p still
+// run, but a log-off, whose only other barrier is the job, does not
+// (not_checkable). The kit answers the child's AdjustTokenPrivileges as the
+// system would answer the caller: TRUE, and last error 0 when the caller's
+// token holds the privilege, ERROR_NOT_ALL_ASSIGNED when it does not.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +25,7 @@ enum class run_outcome {
   exited,           // the child ended by itself with `exit_code`
   not_intercepted,  // something unplanned happened; the child was killed
   cannot_run,       // the kit cannot run here; the child never ran
+  not_checkable,    // a log-off inside a job without breakaway; never run
 };
 
 struct run_result {
@@ -24,7 +33,9 @@ struct run_result {
   session_call call;
   DWORD exit_code = 0;
   bool privilege_requested = false;  // the child asked for SeShutdownPrivilege
-  char reason[200] = "";             // for not_intercepted and cannot_run
+  bool privilege_granted = false;    // and was answered as the caller would be
+  bool in_callers_job = false;       // held by the caller's job, not the kit's
+  char reason[300] = "";             // for not_intercepted, cannot_run, not_checkable
 };
 
 struct run_request {
@@ -32,7 +43,12 @@ struct run_request {
   wchar_t* command_line;     // its whole command line
   const wchar_t* desktop;    // "station\Default", or NULL: the kit's own
   HANDLE output;             // the child's stdout, or NULL: the kit's
+  bool logoff;               // the line may ask for a log-off
 };
+
+// Whether endsession would read `arguments` as asking for a log-off: any of
+// them "/l" in any case of its letter.
+bool asks_for_logoff(const wchar_t* const* arguments, int count);
 
 // Refuses (cannot_run) where x64 code is emulated, as on ARM64 Windows.
 run_result run_intercepted(const run_request& request);

@@ -6,7 +6,8 @@
 //   endsession-check selftest [--station] [--tool PATH]
 // Exit status: 0 as expected / call intercepted; 1 a case differed / the
 // tool refused by itself; 2 bad usage or no endsession.exe; 3 a session-end
-// call was not intercepted (a fault of the kit); 4 the kit cannot run here.
+// call was not intercepted (a fault of the kit); 4 the kit cannot run here
+// (or cannot check a log-off here).
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
@@ -41,14 +42,14 @@ void tool_beside_kit(wchar_t* out, size_t size) {
 
 int report(const run_result& result) {
   char text[128];
+  if (result.privilege_requested)
+    printf("endsession asked to enable SeShutdownPrivilege: answered by the kit (the caller's token holds it: %s)\n",
+           result.privilege_granted ? "yes" : "no");
+  if (result.in_callers_job && result.outcome != run_outcome::cannot_run && result.outcome != run_outcome::not_checkable)
+    printf("endsession ran inside the caller's job, which allows no breakaway: behind the interception and a token "
+           "without SeShutdownPrivilege\n");
   switch (result.outcome) {
     case run_outcome::intercepted:
-      if (result.privilege_requested) {
-        check_context context;
-        read_context(&context);
-        printf("endsession asked to enable SeShutdownPrivilege: answered by the kit (the caller's token holds it: %s)\n",
-               context.privilege_held ? "yes" : "no");
-      }
       format_call(result.call, text, sizeof text);
       printf("endsession would call %s\n", text);
       printf("stopped before the call: nothing was ended\n");
@@ -59,7 +60,8 @@ int report(const run_result& result) {
     case run_outcome::not_intercepted:
       printf("endsession-check: %s; endsession was stopped\n", result.reason);
       return 3;
-    case run_outcome::cannot_run: break;
+    case run_outcome::cannot_run:
+    case run_outcome::not_checkable: break;
   }
   printf("endsession-check: cannot check here: %s\n", result.reason);
   return 4;
@@ -119,5 +121,5 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   if (!run) return selftest(tool, where);
   static wchar_t command_line[32768];
   tool_command_line(tool, argv + i, argc - i, command_line, 32768);
-  return report(run_intercepted({tool, command_line, where, nullptr}));
+  return report(run_intercepted({tool, command_line, where, nullptr, asks_for_logoff(argv + i, argc - i)}));
 }

@@ -2,8 +2,11 @@
 // endsession's operations with and without /f, and three lines it must
 // refuse, each run through the interception, compared with what the
 // context (check_context) derives by the README and with the bytes of the
-// refusals computed on this machine. One line per case, then the count.
-// Returns the kit's exit status: 0 all as expected, 1 a case differed,
+// refusals computed on this machine -- for a caller without
+// SeShutdownPrivilege, endsession's own refusal of /s /r /p. A log-off the
+// kit cannot check here (inside a job without breakaway) is skipped, with
+// the reason. One line per case, then the counts passed, failed, skipped.
+// Returns the kit's exit status: 0 nothing failed, 1 a case differed,
 // 3 a call not intercepted, 4 the kit cannot run here.
 #pragma once
 

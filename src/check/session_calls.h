@@ -3,7 +3,8 @@
 // them (RCX, RDX, R8, R9, then the stack).
 #pragma once
 
-#include <windows.h>
+// Plain data: the native unit tests build it over the Win32 stand-in.
+#include "platform/win32.h"
 
 enum class session_function { none, exit_windows_ex, initiate_shutdown };
 

@@ -12,21 +12,34 @@
 kit=${ENDSESSION_CHECK_EXE:-}
 
 # run_kit WINEDEBUG-VALUE COMMAND ARGS...: the kit with --tool $exe for run
-# and selftest; stdout, stderr and status kept.
+# and selftest; stdout, stderr and status kept. With kit_mode set, the kit
+# is started by the launcher in that mode (a job, a restricted token).
+kit_mode=''
 run_kit() {
   local debug=$1 command=$2
   shift 2
   [ "$debug" = -all ] || warm_server "$E2E_PREFIX"
   local tool=(--tool "$(program_name)")
   [ "$command" != context ] || tool=()
-  env "${run_env[@]}" WINEPREFIX="$E2E_PREFIX" WINEDEBUG="$debug" "$WINE" "$kit" "$command" \
-    "${tool[@]}" "$@" >"$out_file" 2>"$err_file"
+  local start=("$kit" "$command" "${tool[@]}" "$@")
+  if [ -n "$kit_mode" ]; then
+    local IFS=' ' quoted=()
+    [ ${#tool[@]} -eq 0 ] || quoted=(--tool "\"$(program_name)\"")
+    start=("$LAUNCHER_EXE" "$kit_mode" - "\"Z:${kit//\//\\}\" $command ${quoted[*]} $*")
+  fi
+  env "${run_env[@]}" WINEPREFIX="$E2E_PREFIX" WINEDEBUG="$debug" "$WINE" "${start[@]}" >"$out_file" 2>"$err_file"
   status=$?
   wait_for_server "$E2E_PREFIX"
 }
 
+# No session end: no `wineboot --end-session` started (a +relay trace shows
+# its command line, a +loaddll trace the loading of wineboot.exe), in a trace
+# that shows the kit's own run.
 expect_nothing_ended() {
-  if grep -q 'wineboot\.exe --end-session' "$err_file"; then fail "the session was ended"; fi
+  grep -q -E 'Call |trace:loaddll:' "$err_file" || fail "no trace to look for a session end in"
+  if grep -q -E 'wineboot\.exe --end-session|loaddll:.*Loaded L".*wineboot\.exe"' "$err_file"; then
+    fail "the session was ended"
+  fi
 }
 
 # intercepted FUNCTION CALL KIT-ARGS...: a traced run stops endsession at
@@ -40,8 +53,18 @@ intercepted() {
   expect_status 0
   expect_stdout "${privilege}endsession would call $call"$'\r\nstopped before the call: nothing was ended\r\n'
   grep -q "Call [a-z0-9]*\.$function(" "$err_file" || fail "no traced call of $function"
-  if grep -q "Ret  [a-z0-9]*\.$function(" "$err_file"; then fail "$function returned"; fi
+  expect_refused_answer "$function"
   expect_nothing_ended
+}
+
+# The stopped call, if it returned to the relay at all before the kill, came
+# back refused: ExitWindowsEx FALSE, InitiateShutdownW ERROR_ACCESS_DENIED.
+expect_refused_answer() {
+  local refused=00000000
+  [ "$1" = ExitWindowsEx ] || refused=00000005
+  local returns
+  returns=$(grep "Ret  [a-z0-9]*\.$1(" "$err_file" | grep -v "retval=$refused ")
+  [ -z "$returns" ] || fail "$1 returned other than refused: $returns"
 }
 case_logoff_is_intercepted() { intercepted ExitWindowsEx 'ExitWindowsEx(0x00000000, 0x00000000)' /l; }
 case_shutdown_is_intercepted() { intercepted ExitWindowsEx 'ExitWindowsEx(0x00000001, 0x00000000)' /s; }
@@ -74,9 +97,9 @@ case_logoff_on_a_station_of_its_own_is_refused_by_the_tool() {
 }
 
 selftest_passes() {
-  run_kit -all selftest "$@"
+  run_kit -all,+loaddll selftest "$@"
   expect_status 0
-  [ "$(tail -1 "$out_file")" = $'11 passed, 0 failed\r' ] || fail "selftest: $(cat "$out_file")"
+  [ "$(tail -1 "$out_file")" = $'11 passed, 0 failed, 0 skipped\r' ] || fail "selftest: $(cat "$out_file")"
   expect_nothing_ended
 }
 case_selftest_passes() { selftest_passes; }
@@ -134,7 +157,140 @@ case_tool_with_a_wrong_flag_fails_the_selftest() {
   expect_status 1
   grep -q '^FAIL  /s  .*ExitWindowsEx(0x00000002, 0x00000000).*expected ExitWindowsEx(0x00000001, 0x00000000)' "$out_file" ||
     fail "selftest did not fail /s: $(cat "$out_file")"
-  grep -qF $'9 passed, 2 failed\r' "$out_file" || fail "selftest count: $(tail -1 "$out_file")"
+  grep -qF $'9 passed, 2 failed, 0 skipped\r' "$out_file" || fail "selftest count: $(tail -1 "$out_file")"
+}
+
+# Inside a job that allows breakaway (OpenSSH's): the child leaves it
+# (CREATE_BREAKAWAY_FROM_JOB with DEBUG_PROCESS and CREATE_SUSPENDED) and
+# is put in the kit's own job; the log-off is intercepted.
+case_job_with_breakaway_intercepts_the_logoff() {
+  kit_mode=job:breakaway
+  intercepted ExitWindowsEx 'ExitWindowsEx(0x00000000, 0x00000000)' /l
+  grep -q -E 'Call KERNEL32\.CreateProcessAsUserW\(.*,01000005,' "$err_file" ||
+    fail "the child was not created to leave the job: $(grep -m1 'CreateProcessAsUserW(' "$err_file")"
+  grep -q -E 'Ret  KERNEL32\.AssignProcessToJobObject\(.* retval=00000001' "$err_file" ||
+    fail "the child was not put in the kit's job"
+}
+
+# Inside a job that allows none (a CI runner step's): /s /r /p run behind the
+# interception and the token, in that job; a log-off is not run at all.
+case_job_without_breakaway_checks_all_but_the_logoff() {
+  kit_mode=job:closed
+  run_kit -all,+relay run /r /f
+  expect_status 0
+  expect_stdout $'endsession asked to enable SeShutdownPrivilege: answered by the kit (the caller\'s token holds it: yes)\r\nendsession ran inside the caller\'s job, which allows no breakaway: behind the interception and a token without SeShutdownPrivilege\r\nendsession would call ExitWindowsEx(0x00000006, 0x00000000)\r\nstopped before the call: nothing was ended\r\n'
+  expect_nothing_ended
+  run_kit -all,+relay run /L
+  expect_status 4
+  expect_stdout $'endsession-check: cannot check here: the kit runs inside a job that allows no breakaway, and a log-off is checked only inside a job that forbids ExitWindowsEx: run the kit outside it, from a scheduled task (see the README)\r\n'
+  if grep -q 'Call KERNEL32\.CreateProcessAsUserW(' "$err_file"; then fail "a log-off was started"; fi
+  run_kit -all,+loaddll selftest
+  expect_status 0
+  [ "$(grep -c '^skip  /l' "$out_file")" -eq 2 ] || fail "selftest did not skip the log-offs: $(cat "$out_file")"
+  [ "$(tail -1 "$out_file")" = $'9 passed, 0 failed, 2 skipped\r' ] || fail "selftest: $(cat "$out_file")"
+  expect_nothing_ended
+}
+
+case_context_names_the_job() {
+  local modes=('' job:breakaway job:closed)
+  local states=(none 'breakaway allowed' 'no breakaway: log-off not checkable here')
+  for i in 0 1 2; do
+    kit_mode=${modes[$i]}
+    run_kit -all context
+    grep -qxF "job: ${states[$i]}"$'\r' "$out_file" ||
+      fail "${modes[$i]:-no job}: context lacks 'job: ${states[$i]}': $(grep '^job' "$out_file")"
+  done
+}
+
+# A caller without SeShutdownPrivilege gets endsession's own refusal of /s,
+# byte for byte; selftest expects it; a log-off needs no privilege.
+case_caller_without_the_privilege_gets_the_refusal() {
+  kit_mode=restricted
+  run_kit -all run /s
+  expect_status 1
+  local expected
+  expected=$(mktemp)
+  { printf 'AdjustTokenPrivileges: '; system_text "$E2E_PREFIX" CP437 1300
+    printf "endsession asked to enable SeShutdownPrivilege: answered by the kit (the caller's token holds it: no)\r\nno session-end call; endsession exited 1\r\n"; } >"$expected"
+  expect_stdout_file "$expected"
+  rm -f "$expected"
+  run_kit -all,+loaddll selftest
+  expect_status 0
+  [ "$(tail -1 "$out_file")" = $'11 passed, 0 failed, 0 skipped\r' ] || fail "selftest: $(cat "$out_file")"
+  expect_nothing_ended
+  intercepted ExitWindowsEx 'ExitWindowsEx(0x00000000, 0x00000000)' /l
+}
+
+# With the kill left out (a test-only fault), the answered child runs on by
+# itself: it prints the refusal the kit answered with and ends nothing.
+case_answered_call_ends_nothing_without_the_kill() {
+  kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
+  run_env=(ENDSESSION_CHECK_FAULT=skip-kill)
+  run_kit -all,+relay run /l
+  expect_status 0
+  local expected
+  expected=$(mktemp)
+  { printf 'Can not reboot: '; system_text "$E2E_PREFIX" CP437 5
+    printf '\r\nendsession would call ExitWindowsEx(0x00000000, 0x00000000)\r\nstopped before the call: nothing was ended\r\n'; } >"$expected"
+  expect_stdout_file "$expected"
+  rm -f "$expected"
+  grep -q 'Ret  user32\.ExitWindowsEx() retval=00000000 ' "$err_file" || fail "ExitWindowsEx was not answered FALSE"
+  expect_refused_answer ExitWindowsEx
+  expect_nothing_ended
+}
+
+# The kit's own faults, shown with tools that are not endsession.
+target_run() {  # target_run EXPECTED-STATUS EXPECTED-TEXT TOOL ARGS...
+  local want=$1 text=$2
+  exe=$3
+  shift 3
+  run_kit -all,+loaddll run "$@"
+  [ "$status" -eq "$want" ] || fail "$(basename "$exe") $*: status $status, expected $want: $(cat "$out_file")"
+  grep -qF "$text" "$out_file" || fail "$(basename "$exe") $*: no '$text': $(cat "$out_file")"
+  expect_nothing_ended
+}
+# The AdjustTokenPrivileges answer: TRUE in RAX and 0 in the TEB's last error.
+case_privilege_answer_is_true_with_last_error_zero() {
+  target_run 0 'endsession would call ExitWindowsEx(0x00000000, 0x00000000)' "$KIT_TARGETS_EXE" probe-adjust
+}
+case_tool_exiting_0_without_a_call_is_a_miss() {
+  target_run 3 'endsession exited 0: a session-end call was not intercepted' "$EMPTY_PROGRAM_EXE" /s
+}
+case_tool_with_its_own_breakpoint_is_stopped() {
+  target_run 3 'a breakpoint the kit did not plant' "$KIT_TARGETS_EXE" break
+}
+case_tool_that_hangs_times_out() {
+  kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
+  run_env=(ENDSESSION_CHECK_FAULT=short-timeout)
+  target_run 3 'timed out' "$KIT_TARGETS_EXE" hang
+}
+
+# selftest fails a tool whose refusal differs by one byte, and reports a
+# planted miss as the kit's fault (3), not as a difference (1).
+case_selftest_fails_a_different_refusal() {
+  mkdir -p "$E2E_SCRATCH"
+  exe=$E2E_SCRATCH/endsession-other-text.exe
+  perl -0777 -pe 's/invalid arguement/invalid arguemenT/ or die "no text"' "$ENDSESSION_EXE" >"$exe" ||
+    fail "the text could not be changed"
+  run_kit -all selftest
+  expect_status 1
+  [ "$(grep -c '^FAIL  .*different output' "$out_file")" -eq 3 ] || fail "selftest: $(cat "$out_file")"
+}
+case_selftest_reports_a_planted_miss_as_the_kits_fault() {
+  kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
+  run_env=(ENDSESSION_CHECK_FAULT=clobber)
+  run_kit -all,+loaddll selftest
+  expect_status 3
+  expect_nothing_ended
+}
+
+# The kit's system texts in the console's code page: French (OEM 850).
+case_selftest_in_french_on_a_station_of_its_own() {
+  run_env=(LC_ALL= LANG=fr_FR.UTF-8 LOCPATH="$E2E_LOCALES")
+  run_kit -all,+loaddll selftest --station
+  expect_status 0
+  [ "$(tail -1 "$out_file")" = $'11 passed, 0 failed, 0 skipped\r' ] || fail "selftest: $(cat "$out_file")"
+  expect_nothing_ended
 }
 
 run_cases "$@"

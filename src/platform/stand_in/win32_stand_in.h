@@ -9,6 +9,7 @@
 
 typedef int BOOL;
 typedef uint32_t DWORD;
+typedef uint64_t DWORD64;
 typedef unsigned int UINT;
 typedef int32_t LONG;
 typedef void* HANDLE;

@@ -6,6 +6,11 @@
 //                       own, not the interactive WinSta0
 //   launcher restricted APPLICATION COMMAND-LINE   with a copy of this
 //                       process's token that lacks SeShutdownPrivilege
+//   launcher job:KIND   APPLICATION COMMAND-LINE   inside a job of its own, as
+//                       OpenSSH, CI runners and the Task Scheduler start
+//                       processes: KIND breakaway (JOB_OBJECT_LIMIT_BREAKAWAY_OK),
+//                       closed (no breakaway) or closed-exitwindows (no
+//                       breakaway, JOB_OBJECT_UILIMIT_EXITWINDOWS)
 // APPLICATION is passed as lpApplicationName ("-" for NULL); COMMAND-LINE is
 // the child's whole command line, verbatim. The starting itself is
 // endsession-check's (src/check/child_process.h).
@@ -27,7 +32,7 @@ int failed(const char* what) {
 
 extern "C" int wmain(int argc, wchar_t** argv) {
   if (argc != 4) {
-    fprintf(stderr, "usage: launcher as-is|station:NAME|restricted APPLICATION COMMAND-LINE\n");
+    fprintf(stderr, "usage: launcher as-is|station:NAME|restricted|job:KIND APPLICATION COMMAND-LINE\n");
     return 99;
   }
   const wchar_t* mode = argv[1];
@@ -44,9 +49,26 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   }
   if (wcscmp(mode, L"restricted") == 0 && !token_without_shutdown_privilege(&start.token))
     return failed("token_without_shutdown_privilege");
+  HANDLE job = nullptr;
+  if (wcsncmp(mode, L"job:", 4) == 0) {
+    job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | (wcscmp(mode + 4, L"breakaway") == 0 ? JOB_OBJECT_LIMIT_BREAKAWAY_OK : 0);
+    JOBOBJECT_BASIC_UI_RESTRICTIONS ui{JOB_OBJECT_UILIMIT_EXITWINDOWS};
+    if (job == nullptr || !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        (wcscmp(mode + 4, L"closed-exitwindows") == 0 &&
+         !SetInformationJobObject(job, JobObjectBasicUIRestrictions, &ui, sizeof ui)))
+      return failed("the job");
+    start.flags = CREATE_SUSPENDED;
+  }
 
   PROCESS_INFORMATION process{};
   if (!start_child(start, &process)) return failed("CreateProcess");
+  if (job != nullptr) {
+    if (!AssignProcessToJobObject(job, process.hProcess)) return failed("AssignProcessToJobObject");
+    ResumeThread(process.hThread);
+  }
   DWORD status = 99;
   WaitForSingleObject(process.hProcess, INFINITE);
   GetExitCodeProcess(process.hProcess, &status);
