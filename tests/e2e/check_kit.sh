@@ -293,4 +293,23 @@ case_selftest_in_french_on_a_station_of_its_own() {
   expect_nothing_ended
 }
 
+# The README's scheduled-task recipe: the Task Scheduler starts /tr as a
+# program with its arguments, without a shell -- so here too, split at the
+# spaces -- with the kit and the tool in C:\tools; its redirection must
+# still write the file.
+case_readme_task_recipe_writes_its_file() {
+  local recipe tools=$E2E_PREFIX/drive_c/tools
+  recipe=$(sed -n 's/^schtasks \/create .* \/tr "\([^"]*\)"$/\1/p' "$ENDSESSION_SOURCE_DIR/README.md")
+  [ -n "$recipe" ] || { fail "no schtasks /create ... /tr \"...\" recipe in the README"; return; }
+  mkdir -p "$tools" && rm -f "$tools/check.txt"
+  cp "$kit" "$tools/endsession-check.exe" && cp "$ENDSESSION_EXE" "$tools/endsession.exe"
+  local words
+  read -r -a words <<<"$recipe"
+  WINEPREFIX="$E2E_PREFIX" WINEDEBUG=-all "$WINE" "${words[@]}" >"$out_file" 2>"$err_file"
+  wait_for_server "$E2E_PREFIX"
+  [ -s "$tools/check.txt" ] || fail "the recipe wrote no C:\\tools\\check.txt: $(cat "$out_file")"
+  [ "$(tail -1 "$tools/check.txt")" = $'11 passed, 0 failed, 0 skipped\r' ] || fail "check.txt: $(cat "$tools/check.txt")"
+  rm -rf "$tools"
+}
+
 run_cases "$@"
