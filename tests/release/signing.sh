@@ -1,5 +1,5 @@
 # Signing the release with a throwaway self-signed code-signing certificate
-# (a PKCS#12 file made here, its password in a file, as the README's example
+# (a PKCS#12 file made here, its password in a file, as docs/release.md's example
 # gives ENDSESSION_SIGNING): osslsigncode verifies the executable in the
 # zip, the one inside the MSI, the MSI and the check kit's executable, each
 # signed with SHA-256; two signed releases made at
@@ -20,9 +20,9 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 
   -addext "keyUsage=digitalSignature" 2>/dev/null || { echo "FAIL: openssl" >&2; exit 1; }
 openssl pkcs12 -export -inkey key.pem -in cert.pem -out key.p12 -passout pass:throwaway
 printf 'throwaway\n' >key.pass
-# The README's PKCS#12 example, as written there, with this key's files.
-documented=$(sed -n "s/^ENDSESSION_SIGNING='\(-pkcs12 [^']*\)'.*/\1/p" "$source_dir/README.md")
-[ -n "$documented" ] || { echo "FAIL: no PKCS#12 example in the README" >&2; exit 1; }
+# The documented PKCS#12 example, as written there, with this key's files.
+documented=$(sed -n "s/^ENDSESSION_SIGNING='\(-pkcs12 [^']*\)'.*/\1/p" "$source_dir/docs/release.md")
+[ -n "$documented" ] || { echo "FAIL: no PKCS#12 example in docs/release.md" >&2; exit 1; }
 documented=${documented//\/secure\/codesign.p12/$work/key.p12}
 documented=${documented//\/secure\/codesign.pass/$work/key.pass}
 
