@@ -89,11 +89,7 @@ case_refused_line_passes_through() {
 case_logoff_on_a_station_of_its_own_is_refused_by_the_tool() {
   run_kit -all run --station /l
   expect_status 1
-  local expected
-  expected=$(mktemp)
-  { printf 'Can not reboot: '; system_text "$E2E_PREFIX" CP437 1459; printf '\r\nno session-end call; endsession exited 1\r\n'; } >"$expected"
-  expect_stdout_file "$expected"
-  rm -f "$expected"
+  expect_message 'Can not reboot: ' 1459 $'\r\nno session-end call; endsession exited 1\r\n'
 }
 
 selftest_passes() {
@@ -208,12 +204,8 @@ case_caller_without_the_privilege_gets_the_refusal() {
   kit_mode=restricted
   run_kit -all run /s
   expect_status 1
-  local expected
-  expected=$(mktemp)
-  { printf 'AdjustTokenPrivileges: '; system_text "$E2E_PREFIX" CP437 1300
-    printf "endsession asked to enable SeShutdownPrivilege: answered by the kit (the caller's token holds it: no)\r\nno session-end call; endsession exited 1\r\n"; } >"$expected"
-  expect_stdout_file "$expected"
-  rm -f "$expected"
+  expect_message 'AdjustTokenPrivileges: ' 1300 \
+    $'endsession asked to enable SeShutdownPrivilege: answered by the kit (the caller\'s token holds it: no)\r\nno session-end call; endsession exited 1\r\n'
   run_kit -all,+loaddll selftest
   expect_status 0
   [ "$(tail -1 "$out_file")" = $'11 passed, 0 failed, 0 skipped\r' ] || fail "selftest: $(cat "$out_file")"
@@ -228,12 +220,8 @@ case_answered_call_ends_nothing_without_the_kill() {
   run_env=(ENDSESSION_CHECK_FAULT=skip-kill)
   run_kit -all,+relay run /l
   expect_status 0
-  local expected
-  expected=$(mktemp)
-  { printf 'Can not reboot: '; system_text "$E2E_PREFIX" CP437 5
-    printf '\r\nendsession would call ExitWindowsEx(0x00000000, 0x00000000)\r\nstopped before the call: nothing was ended\r\n'; } >"$expected"
-  expect_stdout_file "$expected"
-  rm -f "$expected"
+  expect_message 'Can not reboot: ' 5 \
+    $'\r\nendsession would call ExitWindowsEx(0x00000000, 0x00000000)\r\nstopped before the call: nothing was ended\r\n'
   grep -q 'Ret  user32\.ExitWindowsEx() retval=00000000 ' "$err_file" || fail "ExitWindowsEx was not answered FALSE"
   expect_refused_answer ExitWindowsEx
   expect_nothing_ended

@@ -24,16 +24,6 @@ case_refused_session_end_is_reported() {
   [ "$(wc -c <"$out_file")" -gt 18 ] || fail "no system text: $output"
 }
 
-# expect_message MESSAGE-PREFIX CODE SUFFIX: stdout is MESSAGE-PREFIX, the
-# system's text for CODE and SUFFIX.
-expect_message() {
-  local expected
-  expected=$(mktemp)
-  { printf '%s' "$1"; system_text "$E2E_PREFIX" CP437 "$2"; printf '%s' "$3"; } >"$expected"
-  expect_stdout_file "$expected"
-  rm -f "$expected"
-}
-
 # unavailable DLL-OVERRIDES MESSAGE-PREFIX CODE SUFFIX ARGS...: run with
 # WINEDLLOVERRIDES=DLL-OVERRIDES, the tool prints MESSAGE-PREFIX, the
 # system's text for CODE and SUFFIX. Wine's own helper processes complain on

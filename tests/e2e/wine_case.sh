@@ -119,6 +119,16 @@ expect_stdout_file() {
   fi
 }
 
+# expect_message MESSAGE-PREFIX CODE SUFFIX: stdout is MESSAGE-PREFIX, the
+# system's text for CODE (in $E2E_PREFIX, code page 437) and SUFFIX.
+expect_message() {
+  local expected
+  expected=$(mktemp)
+  { printf '%s' "$1"; system_text "$E2E_PREFIX" CP437 "$2"; printf '%s' "$3"; } >"$expected"
+  expect_stdout_file "$expected"
+  rm -f "$expected"
+}
+
 expect_stderr_empty() {
   [ -s "$err_file" ] && { fail "stderr not empty:"; head -5 "$err_file" >&2; }
   return 0

@@ -1,12 +1,14 @@
 // Test-side control of the native Win32 stand-in: script each call's outcome
 // and last error, give the system's message texts, the window station and
-// the code pages, and read back the record of the privilege, window-station,
-// token, session and message calls made with their arguments (the text plumbing --
-// code pages, conversions -- is scripted, not recorded). reset() restores
-// the honest defaults: every call succeeds except the session-end calls
-// (ExitWindowsEx and InitiateShutdownW: ERROR_CALL_NOT_IMPLEMENTED), the
-// token holds SeShutdownPrivilege, the process is the interactive user on the
-// interactive window station, only the built-in texts are known, and the
+// the account sources, and the code pages, and read back the record of the
+// privilege, window-station, token, account, session and message calls made
+// with their arguments (the text plumbing -- code pages, conversions, name
+// comparisons -- is scripted, not recorded). reset() restores the honest
+// defaults: every call succeeds except the session-end calls (ExitWindowsEx
+// and InitiateShutdownW: ERROR_CALL_NOT_IMPLEMENTED), the token holds
+// SeShutdownPrivilege, the process is the interactive user on the
+// interactive window station, with the terminal session's own account and
+// the desktop shell running as it, only the built-in texts are known, and the
 // code pages are a Western European system's: ANSI 1252, OEM and console 850.
 #pragma once
 
