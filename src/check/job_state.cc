@@ -1,5 +1,8 @@
 #include "job_state.h"
 
+#include <stdlib.h>
+#include <string.h>
+
 namespace {
 
 // Whether a child created with `flags` lands outside every job.
@@ -20,6 +23,17 @@ bool child_leaves_job(DWORD flags) {
   return left;
 }
 
+#ifdef ENDSESSION_CHECK_FAULTS
+// Test builds only: ENDSESSION_CHECK_FAULT=skip-trial leaves the breakaway
+// to the created child's own check.
+bool trial_skipped() {
+  const char* chosen = getenv("ENDSESSION_CHECK_FAULT");
+  return chosen != nullptr && strcmp(chosen, "skip-trial") == 0;
+}
+#else
+bool trial_skipped() { return false; }
+#endif
+
 }  // namespace
 
 job_state read_job_state() {
@@ -32,7 +46,7 @@ job_state read_job_state() {
                                           nullptr) &&
                 (limits.BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK) != 0;
   state.kind = silent ? job_kind::silent_breakaway : job_kind::breakaway_allowed;
-  if (!child_leaves_job(breakaway_flag(state))) state.kind = job_kind::no_breakaway;
+  if (!trial_skipped() && !child_leaves_job(breakaway_flag(state))) state.kind = job_kind::no_breakaway;
   JOBOBJECT_BASIC_UI_RESTRICTIONS ui{};
   state.forbids_exit_windows =
       QueryInformationJobObject(nullptr, JobObjectBasicUIRestrictions, &ui, sizeof ui, nullptr) &&

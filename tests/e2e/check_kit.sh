@@ -187,6 +187,28 @@ case_job_without_breakaway_checks_all_but_the_logoff() {
   expect_nothing_ended
 }
 
+# A job that allows breakaway inside one that allows none (Nested Jobs: a
+# child breaks away "until it reaches a job that does not permit
+# breakaway"): the log-off is not run. Without the kit's trial child (a
+# test-only fault), the created child's own check finds the outer job.
+nested_job_keeps_the_logoff_unchecked() {
+  kit_mode=job:nested
+  run_kit -all,+relay run /l
+  expect_status 4
+  grep -qF 'a job that allows no breakaway' "$out_file" || fail "no word of the job: $(cat "$out_file")"
+  if grep -q 'Call user32\.ExitWindowsEx(' "$err_file"; then fail "ExitWindowsEx was reached"; fi
+  run_kit -all,+relay run /r /f
+  expect_status 0
+  grep -qF "endsession ran inside the caller's job" "$out_file" || fail "not in the caller's job: $(cat "$out_file")"
+  expect_nothing_ended
+}
+case_nested_job_keeps_the_logoff_unchecked() { nested_job_keeps_the_logoff_unchecked; }
+case_nested_job_is_found_by_the_created_child() {
+  kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
+  run_env=(ENDSESSION_CHECK_FAULT=skip-trial)
+  nested_job_keeps_the_logoff_unchecked
+}
+
 case_context_names_the_job() {
   local modes=('' job:breakaway job:closed)
   local states=(none 'breakaway allowed' 'no breakaway: log-off not checkable here')

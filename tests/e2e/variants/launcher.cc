@@ -10,7 +10,8 @@
 //                       OpenSSH, CI runners and the Task Scheduler start
 //                       processes: KIND breakaway (JOB_OBJECT_LIMIT_BREAKAWAY_OK),
 //                       closed (no breakaway) or closed-exitwindows (no
-//                       breakaway, JOB_OBJECT_UILIMIT_EXITWINDOWS)
+//                       breakaway, JOB_OBJECT_UILIMIT_EXITWINDOWS); job:nested
+//                       is a breakaway job inside one that allows none
 // APPLICATION is passed as lpApplicationName ("-" for NULL); COMMAND-LINE is
 // the child's whole command line, verbatim. The starting itself is
 // endsession-check's (src/check/child_process.h).
@@ -49,7 +50,12 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   }
   if (wcscmp(mode, L"restricted") == 0 && !token_without_shutdown_privilege(&start.token))
     return failed("token_without_shutdown_privilege");
-  HANDLE job = nullptr;
+  HANDLE job = nullptr, outer = nullptr;
+  // job:nested: a job allowing breakaway inside one that allows none.
+  if (wcscmp(mode, L"job:nested") == 0) {
+    outer = CreateJobObjectW(nullptr, nullptr);
+    mode = L"job:breakaway";
+  }
   if (wcsncmp(mode, L"job:", 4) == 0) {
     job = CreateJobObjectW(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
@@ -65,6 +71,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
 
   PROCESS_INFORMATION process{};
   if (!start_child(start, &process)) return failed("CreateProcess");
+  if (outer != nullptr && !AssignProcessToJobObject(outer, process.hProcess)) return failed("AssignProcessToJobObject");
   if (job != nullptr) {
     if (!AssignProcessToJobObject(job, process.hProcess)) return failed("AssignProcessToJobObject");
     ResumeThread(process.hThread);
