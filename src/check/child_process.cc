@@ -2,7 +2,7 @@
 
 #include <wchar.h>
 
-bool token_holds_shutdown_privilege() {
+bool token_holds_shutdown_privilege(bool* enabled) {
   HANDLE own;
   LUID shutdown;
   static union {
@@ -11,12 +11,16 @@ bool token_holds_shutdown_privilege() {
   } buffer;
   DWORD needed;
   bool held = false;
+  if (enabled != nullptr) *enabled = false;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return false;
   if (LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &shutdown) &&
       GetTokenInformation(own, TokenPrivileges, &buffer, sizeof buffer, &needed))
-    for (DWORD i = 0; i < buffer.privileges.PrivilegeCount; ++i)
-      held = held || (buffer.privileges.Privileges[i].Luid.LowPart == shutdown.LowPart &&
-                      buffer.privileges.Privileges[i].Luid.HighPart == shutdown.HighPart);
+    for (DWORD i = 0; i < buffer.privileges.PrivilegeCount; ++i) {
+      const LUID_AND_ATTRIBUTES& entry = buffer.privileges.Privileges[i];
+      if (entry.Luid.LowPart != shutdown.LowPart || entry.Luid.HighPart != shutdown.HighPart) continue;
+      held = true;
+      if (enabled != nullptr) *enabled = (entry.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    }
   CloseHandle(own);
   return held;
 }

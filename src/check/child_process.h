@@ -9,8 +9,9 @@
 #include <windows.h>
 
 // Whether this process's token holds SeShutdownPrivilege, enabled or not:
-// what AdjustTokenPrivileges would grant it.
-bool token_holds_shutdown_privilege();
+// what AdjustTokenPrivileges would grant it. `enabled`, when given, says
+// whether it is enabled now.
+bool token_holds_shutdown_privilege(bool* enabled = nullptr);
 
 // A copy of this process's primary token without SeShutdownPrivilege
 // (CreateRestrictedToken), usable with CreateProcessAsUserW.

@@ -5,6 +5,7 @@
 #include <wtsapi32.h>
 #include <string.h>
 
+#include "child_process.h"
 #include "job_state.h"
 #include "session_calls.h"
 
@@ -23,7 +24,6 @@ void sid_text(PSID sid, char* out, size_t size) {
 union token_buffer {
   TOKEN_USER user;
   TOKEN_GROUPS groups;
-  TOKEN_PRIVILEGES privileges;
   TOKEN_STATISTICS statistics;
   BYTE bytes[4096];
 };
@@ -133,19 +133,10 @@ void read_context(check_context* c) {
       c->logon_error = GetLastError();
     else if (buffer.groups.GroupCount > 0)
       sid_text(buffer.groups.Groups[0].Sid, c->logon_sid, sizeof c->logon_sid);
-    LUID shutdown;
-    if (LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &shutdown) &&
-        GetTokenInformation(token, TokenPrivileges, &buffer, sizeof buffer, &needed)) {
-      for (DWORD i = 0; i < buffer.privileges.PrivilegeCount; ++i) {
-        const LUID_AND_ATTRIBUTES& entry = buffer.privileges.Privileges[i];
-        if (entry.Luid.LowPart == shutdown.LowPart && entry.Luid.HighPart == shutdown.HighPart) {
-          c->privilege_held = true;
-          c->privilege_enabled = (entry.Attributes & SE_PRIVILEGE_ENABLED) != 0;
-        }
-      }
-    }
     CloseHandle(token);
   }
+
+  c->privilege_held = token_holds_shutdown_privilege(&c->privilege_enabled);
 
   HWINSTA station = GetProcessWindowStation();
   USEROBJECTFLAGS flags;

@@ -143,12 +143,17 @@ case_unplanted_breakpoint_stops_the_tool() { planted_miss skip-plant 4; }
 case_clobbered_breakpoint_stops_the_tool() { planted_miss clobber 3; }
 case_full_module_table_stops_the_tool() { planted_miss few-modules 4; }
 
+# changed_tool NAME PERL-EDIT: $exe becomes a copy of endsession.exe with
+# that edit of its bytes.
+changed_tool() {
+  mkdir -p "$E2E_SCRATCH"
+  exe=$E2E_SCRATCH/$1
+  perl -0777 -pe "$2"' or die "not found"' "$ENDSESSION_EXE" >"$exe" || fail "$1 could not be made"
+}
+
 # A tool whose /s asks for a reboot: its selftest cases /s and /s /f fail.
 case_tool_with_a_wrong_flag_fails_the_selftest() {
-  mkdir -p "$E2E_SCRATCH"
-  exe=$E2E_SCRATCH/endsession-wrong-flag.exe
-  perl -0777 -pe 's{/s\0(.)\x01\0\0\0}{/s\0$1\x02\0\0\0}s or die "no /s entry"' "$ENDSESSION_EXE" >"$exe" ||
-    fail "the wrong flag could not be planted"
+  changed_tool endsession-wrong-flag.exe 's{/s\0(.)\x01\0\0\0}{/s\0$1\x02\0\0\0}s'
   run_kit -all selftest
   expect_status 1
   grep -q '^FAIL  /s  .*ExitWindowsEx(0x00000002, 0x00000000).*expected ExitWindowsEx(0x00000001, 0x00000000)' "$out_file" ||
@@ -278,10 +283,7 @@ case_tool_that_hangs_times_out() {
 # selftest fails a tool whose refusal differs by one byte, and reports a
 # planted miss as the kit's fault (3), not as a difference (1).
 case_selftest_fails_a_different_refusal() {
-  mkdir -p "$E2E_SCRATCH"
-  exe=$E2E_SCRATCH/endsession-other-text.exe
-  perl -0777 -pe 's/invalid arguement/invalid arguemenT/ or die "no text"' "$ENDSESSION_EXE" >"$exe" ||
-    fail "the text could not be changed"
+  changed_tool endsession-other-text.exe 's/invalid arguement/invalid arguemenT/'
   run_kit -all selftest
   expect_status 1
   [ "$(grep -c '^FAIL  .*different output' "$out_file")" -eq 3 ] || fail "selftest: $(cat "$out_file")"
