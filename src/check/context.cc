@@ -24,7 +24,6 @@ void sid_text(PSID sid, char* out, size_t size) {
 union token_buffer {
   TOKEN_USER user;
   TOKEN_GROUPS groups;
-  TOKEN_STATISTICS statistics;
   BYTE bytes[4096];
 };
 
@@ -40,9 +39,8 @@ void qualified_name(const wchar_t* domain, const wchar_t* name, char* out, size_
 bool same_name(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
 
 // The session's account against the token's, as endsession's README
-// describes it: names ignoring case, else the SID the session's name
-// resolves to, else the shell's user by SID. Fills the session and shell
-// fields on the way.
+// describes it for a desktop without a shell: names ignoring case, else the
+// SID the session's name resolves to. Fills the session fields on the way.
 const char* account_match(check_context* c, PSID user, const wchar_t* name, const wchar_t* domain) {
   LPWSTR session_name = nullptr, session_domain = nullptr;
   DWORD bytes;
@@ -70,26 +68,42 @@ const char* account_match(check_context* c, PSID user, const wchar_t* name, cons
   if (session_name != nullptr) WTSFreeMemory(session_name);
   if (session_domain != nullptr) WTSFreeMemory(session_domain);
 
-  // The shell's user, read whatever the names said, so that context shows it.
+  return match;
+}
+
+bool logon_session_of(HANDLE token, LUID* session) {
+  TOKEN_STATISTICS statistics;
+  DWORD needed;
+  if (!GetTokenInformation(token, TokenStatistics, &statistics, sizeof statistics, &needed)) return false;
+  *session = statistics.AuthenticationId;
+  return true;
+}
+
+void session_text(LUID session, char* out, size_t size) {
+  snprintf(out, size, "0x%lx:0x%08lx", static_cast<unsigned long>(session.HighPart),
+           static_cast<unsigned long>(session.LowPart));
+}
+
+bool same_session(LUID a, LUID b) { return a.LowPart == b.LowPart && a.HighPart == b.HighPart; }
+
+// The desktop shell's logon session, read as endsession reads it: its
+// window, its process, its token. Fills the shell fields.
+void read_shell(check_context* c, LUID* session) {
   DWORD id = 0;
   HWND shell = GetShellWindow();
+  c->shell_window = shell != nullptr;
+  if (shell == nullptr) return;
   HANDLE process = nullptr, token = nullptr;
-  static token_buffer buffer;
-  DWORD needed;
-  if (shell != nullptr && GetWindowThreadProcessId(shell, &id) != 0 &&
+  if (GetWindowThreadProcessId(shell, &id) != 0 &&
       (process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)) != nullptr &&
-      OpenProcessToken(process, TOKEN_QUERY, &token) &&
-      GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &needed)) {
+      OpenProcessToken(process, TOKEN_QUERY, &token) && logon_session_of(token, session)) {
     c->shell_known = true;
-    sid_text(buffer.user.User.Sid, c->shell_user, sizeof c->shell_user);
-    if (!no_user && match == nullptr && user != nullptr && EqualSid(buffer.user.User.Sid, user))
-      match = "yes, by the desktop shell's user";
-  } else if (shell != nullptr) {
+    session_text(*session, c->shell_session, sizeof c->shell_session);
+  } else {
     c->shell_error = GetLastError();
   }
   if (token != nullptr) CloseHandle(token);
   if (process != nullptr) CloseHandle(process);
-  return match;
 }
 
 }  // namespace
@@ -114,6 +128,8 @@ void read_context(check_context* c) {
   bool user_known = false;
   wchar_t name[256] = L"", domain[256] = L"";
   bool name_known = false;
+  LUID token_session{}, linked_session{}, shell_session{};
+  bool token_session_known = false, linked_session_known = false;
   if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
     if (GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &needed) &&
         CopySid(sizeof user, user, buffer.user.User.Sid)) {
@@ -125,10 +141,17 @@ void read_context(check_context* c) {
       if (name_known) qualified_name(domain, name, c->token_account, sizeof c->token_account);
       else c->token_account_error = GetLastError();
     }
-    if (GetTokenInformation(token, TokenStatistics, &buffer, sizeof buffer, &needed))
-      snprintf(c->logon_session, sizeof c->logon_session, "0x%lx:0x%08lx",
-               static_cast<unsigned long>(buffer.statistics.AuthenticationId.HighPart),
-               static_cast<unsigned long>(buffer.statistics.AuthenticationId.LowPart));
+    token_session_known = logon_session_of(token, &token_session);
+    if (token_session_known) session_text(token_session, c->logon_session, sizeof c->logon_session);
+    TOKEN_LINKED_TOKEN linked;
+    if (GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &needed)) {
+      linked_session_known = logon_session_of(linked.LinkedToken, &linked_session);
+      if (linked_session_known) session_text(linked_session, c->linked_session, sizeof c->linked_session);
+      else c->linked_error = GetLastError();
+      CloseHandle(linked.LinkedToken);
+    } else {
+      c->linked_error = GetLastError();
+    }
     if (!GetTokenInformation(token, TokenLogonSid, &buffer, sizeof buffer, &needed))
       c->logon_error = GetLastError();
     else if (buffer.groups.GroupCount > 0)
@@ -156,14 +179,20 @@ void read_context(check_context* c) {
   }
   ProcessIdToSessionId(GetCurrentProcessId(), &c->session_id);
 
-  // The README's rule: the visible station, its user this logon (or this
+  // The README's rule: the visible station; its user this logon (or this
   // account; where its user cannot be read, the visible station stands for
-  // it), and this account the terminal session's.
+  // it); with a shell window, the shell's logon session is this token's or
+  // its linked token's; without one, this account is the terminal
+  // session's. The names are read either way, so that context shows them.
   c->account_match = account_match(c, user_known ? user : nullptr, name_known ? name : nullptr, domain);
+  read_shell(c, &shell_session);
+  bool desk_session = c->shell_window ? c->shell_known && ((token_session_known && same_session(token_session, shell_session)) ||
+                                                           (linked_session_known && same_session(linked_session, shell_session)))
+                                      : c->account_match != nullptr;
   c->interactive_user = c->station_visible &&
                         (!c->station_user_known || same_text(c->station_user, c->logon_sid) ||
                          same_text(c->station_user, c->user_sid)) &&
-                        c->account_match != nullptr;
+                        desk_session;
 }
 
 void print_context(const check_context& c) {
@@ -181,10 +210,13 @@ void print_context(const check_context& c) {
   printf("logon session: %s\n", c.logon_session[0] ? c.logon_session : "unknown");
   if (!c.session_user_known) printf("session user: unknown (error %lu)\n", c.session_user_error);
   else printf("session user: %s\n", c.session_user[0] ? c.session_user : "none (a session without a user)");
-  if (c.shell_known) printf("desktop shell user: %s\n", c.shell_user);
-  else if (c.shell_error == 0) printf("desktop shell user: none (no shell window)\n");
-  else printf("desktop shell user: unknown (error %lu)\n", c.shell_error);
+  if (c.linked_session[0]) printf("linked token's logon session: %s\n", c.linked_session);
+  else printf("linked token's logon session: none (error %lu)\n", c.linked_error);
+  if (!c.shell_window) printf("desktop shell's logon session: no shell window\n");
+  else if (c.shell_known) printf("desktop shell's logon session: %s\n", c.shell_session);
+  else printf("desktop shell's logon session: shell not readable (error %lu)\n", c.shell_error);
   printf("account is the session's: %s\n", c.account_match != nullptr ? c.account_match : "no");
+  printf("decided by: %s\n", c.shell_window ? "the shell's logon session" : "the session's account");
   printf("interactive user: %s\n", c.interactive_user ? "yes" : "no");
   printf("job: %s\n", job_state_text(read_job_state()));
   // The barrier endsession runs in, made and read back as the kit makes it.

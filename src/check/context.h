@@ -1,7 +1,8 @@
 // Who and where endsession-check runs, read with queries only: the token's
 // user and logon SIDs, account, logon session and shutdown privilege, the
 // window station, its visibility and user, the terminal session and its
-// user, the desktop shell's user. From those, by endsession's README,
+// user, the logon sessions of the token, its linked token and the desktop
+// shell. From those, by endsession's README,
 // whether endsession would run here as the interactive user.
 #pragma once
 
@@ -25,11 +26,15 @@ struct check_context {
   bool session_user_known;   // WTSUserName and WTSDomainName answered
   DWORD session_user_error;
   char session_user[520];    // DOMAIN\name, "" for a session without a user
+  char linked_session[32];   // the linked token's logon session, "" when none
+  DWORD linked_error;        // why not
+  bool shell_window;         // GetShellWindow answered a window
   bool shell_known;          // the shell's process token answered
-  DWORD shell_error;         // why not (0: no shell window)
-  char shell_user[192];
+  DWORD shell_error;         // why not
+  char shell_session[32];    // the shell's logon session
   // How the token's account was found to be the session's: by name, by the
-  // SID of the session's name, by the shell's user; nullptr: it was not.
+  // SID of the session's name; nullptr: it was not. Decides only where
+  // there is no shell window.
   const char* account_match;
   bool interactive_user;     // the README's rule
 };

@@ -49,39 +49,56 @@ bool account_named(PSID user, LPCWSTR name, LPCWSTR domain) {
          EqualSid(sid, user);
 }
 
-enum class session_user { same, other, none };
-
-// The terminal session's user against the account `user`. Asking for one's
-// own session needs no permission; where the service does not answer, the
-// answer is `other`.
-session_user session_account(PSID user) {
+// Whether the terminal session's user is the account `user`. Asking for
+// one's own session needs no permission; a session without a user
+// (session 0) or a service that does not answer: no.
+bool session_is_account(PSID user) {
   LPWSTR name = nullptr, domain = nullptr;
   DWORD bytes;
-  session_user answer = session_user::other;
-  if (WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &name, &bytes) &&
-      WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &domain, &bytes))
-    answer = name[0] == 0 ? session_user::none : account_named(user, name, domain) ? session_user::same : answer;
+  bool same = WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &name, &bytes) &&
+              WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &domain, &bytes) &&
+              name[0] != 0 && account_named(user, name, domain);
   if (name != nullptr) WTSFreeMemory(name);
   if (domain != nullptr) WTSFreeMemory(domain);
-  return answer;
+  return same;
 }
 
-// Whether the desktop's shell runs as `user`. No shell window (Server Core,
-// a kiosk shell) or no access to its process or token: no.
-bool shell_runs_as(PSID user) {
-  DWORD id = 0;
-  HWND shell = GetShellWindow();
-  if (shell == nullptr || GetWindowThreadProcessId(shell, &id) == 0) return false;
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-  if (process == nullptr) return false;
-  // Both handles stay open, as the process's own token does: the process
-  // ends right after the one request it makes.
-  HANDLE token;
-  token_sid_buffer shell_user;
+// The logon session (TokenStatistics.AuthenticationId, "An LUID assigned to
+// the session this token represents") of `token`; false when unreadable.
+bool logon_session_of(HANDLE token, LUID* session) {
+  TOKEN_STATISTICS statistics;
   DWORD needed;
-  return OpenProcessToken(process, TOKEN_QUERY, &token) &&
-         GetTokenInformation(token, TokenUser, &shell_user, sizeof shell_user, &needed) &&
-         EqualSid(shell_user.user.User.Sid, user);
+  if (!GetTokenInformation(token, TokenStatistics, &statistics, sizeof statistics, &needed)) return false;
+  *session = statistics.AuthenticationId;
+  return true;
+}
+
+bool same_logon_session(HANDLE token, LUID desk) {
+  LUID session;
+  return logon_session_of(token, &session) && session.LowPart == desk.LowPart && session.HighPart == desk.HighPart;
+}
+
+// Whether `token` is in the logon session of the desktop's shell (`shell`,
+// its window): its own, or that of its linked token -- the logged-on
+// administrator's elevated prompt has a logon session of its own, linked to
+// the desk's. A shell whose process or token cannot be read (another
+// account's runas child, usually): no.
+bool in_shell_logon_session(HANDLE token, HWND shell) {
+  DWORD id = 0;
+  if (GetWindowThreadProcessId(shell, &id) == 0) return false;
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+  // The handles stay open, as the process's own token does: the process
+  // ends right after the one request it makes.
+  HANDLE shell_token;
+  LUID desk;
+  if (process == nullptr || !OpenProcessToken(process, TOKEN_QUERY, &shell_token) ||
+      !logon_session_of(shell_token, &desk))
+    return false;
+  if (same_logon_session(token, desk)) return true;
+  TOKEN_LINKED_TOKEN linked;
+  DWORD needed;
+  return GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &needed) &&
+         same_logon_session(linked.LinkedToken, desk);
 }
 
 }  // namespace
@@ -107,12 +124,14 @@ bool is_interactive_user(HANDLE token) {
         !EqualSid(station_user, account))
       return false;
   }
-  switch (session_account(account)) {
-    case session_user::same: return true;
-    case session_user::none: return false;  // session 0: services only
-    case session_user::other: break;        // or names in another form
-  }
-  return shell_runs_as(account);
+  // ExitWindowsEx ends the caller's logon session: where the desk has a
+  // shell, its logon session is the desk's, and only it decides (the same
+  // account in another logon session -- runas as oneself, runas /netonly --
+  // is not the interactive user). Without a shell nothing documented names
+  // the desk's logon session: the session's account stands in for it.
+  HWND shell = GetShellWindow();
+  if (shell != nullptr) return in_shell_logon_session(token, shell);
+  return session_is_account(account);
 }
 
 DWORD initiate_shutdown_flags(UINT exit_flags) {

@@ -20,15 +20,19 @@
 //   owns WinSta0) is the logon SID of `token` (TokenLogonSid) or its user
 //   (TokenUser), should a Windows version report the account there. A
 //   station with no user is not; where it cannot be read, this step passes;
-// - the token's account (TokenUser) is the account of the terminal session
-//   the process runs in. runas children share the desktop's logon SID
-//   (CreateProcessWithLogonW "uses the logon SID in the caller token"): only
-//   the account tells them apart. The session's user (WTSUserName and
-//   WTSDomainName) against LookupAccountSidW's names, ignoring case, or the
-//   SID LookupAccountNameW finds for them; where that fails or differs, the
-//   user of the desktop's shell, by SID. A session without a user, or no
-//   source that matches, is not the interactive user.
-// Off the visible station nothing past the station's flags is asked.
+// - where the desktop has a shell window: `token`'s logon session
+//   (TokenStatistics.AuthenticationId), or its linked token's (the elevated
+//   prompt's), is the shell's. A shell whose process or token cannot be
+//   read is not. runas children share the desktop's logon SID
+//   (CreateProcessWithLogonW "uses the logon SID in the caller token") and
+//   may share its account (runas as oneself, /netonly): only the logon
+//   session tells them apart;
+// - where there is no shell window: the token's account is the terminal
+//   session's user (WTSUserName and WTSDomainName against
+//   LookupAccountSidW's names, ignoring case, or the SID LookupAccountNameW
+//   finds for them). A session without a user, or no match, is not.
+// Off the visible station nothing past the station's flags is asked; with a
+// shell, the session's names are not asked (WTSAPI32 is not loaded).
 // `token` needs TOKEN_QUERY.
 bool is_interactive_user(HANDLE token);
 

@@ -106,11 +106,12 @@ case_context_shows_the_interactive_user() {
   expect_status 0
   # Wine does not answer UOI_USER_SID: the visible station decides.
   # Nor has it a shell window: the session's user decides, by name.
-  for line in 'window station: WinSta0, visible' 'window station user: unknown (error 87)' 'interactive user: yes' \
-    "account is the session's: yes, by name" 'desktop shell user: none (no shell window)' \
-    'endsession /s /f  ExitWindowsEx(0x00000005, 0x00000000)'; do
-    grep -qxF "$line"$'\r' "$out_file" || fail "context lacks '$line': $(cat "$out_file")"
-  done
+  expect_context_lines 'window station: WinSta0, visible' 'window station user: unknown (error 87)' \
+    'interactive user: yes' "account is the session's: yes, by name" \
+    "desktop shell's logon session: no shell window" "decided by: the session's account" \
+    'endsession /s /f  ExitWindowsEx(0x00000005, 0x00000000)'
+  grep -qE "^linked token's logon session: (none \(error [0-9]+\)|0x[0-9a-f]+:0x[0-9a-f]{8})"$'\r''$' "$out_file" ||
+    fail "no linked token line: $(cat "$out_file")"
   # The token's account and the session's user, both DOMAIN\name, the same;
   # the logon session as two hex halves.
   local account session
@@ -118,6 +119,30 @@ case_context_shows_the_interactive_user() {
   session=$(sed -n 's/^session user: \(.*\)\r$/\1/p' "$out_file")
   [ -n "$account" ] && [ "$account" = "$session" ] || fail "token account '$account', session user '$session'"
   grep -qE '^logon session: 0x[0-9a-f]+:0x[0-9a-f]{8}'$'\r''$' "$out_file" || fail "no logon session: $(cat "$out_file")"
+}
+
+expect_context_lines() {
+  local line
+  for line in "$@"; do
+    grep -qxF "$line"$'\r' "$out_file" || fail "context lacks '$line': $(cat "$out_file")"
+  done
+}
+
+# Under a desktop shell (the launcher's test window, on a display of the
+# case's own; Wine gives every token the logon session 0:0): the shell's
+# logon session decides, and selftest finds endsession deciding alike.
+case_context_decides_by_the_shells_logon_session() {
+  start_display || return
+  kit_mode=shell
+  run_kit -all context
+  expect_status 0
+  expect_context_lines "desktop shell's logon session: 0x0:0x00000000" "decided by: the shell's logon session" \
+    'logon session: 0x0:0x00000000' 'interactive user: yes' 'endsession /r /f  ExitWindowsEx(0x00000006, 0x00000000)'
+  run_kit -all,+loaddll selftest
+  expect_status 0
+  grep -qxF $'expecting ExitWindowsEx: the interactive user\r' "$out_file" || fail "selftest: $(cat "$out_file")"
+  [ "$(tail -1 "$out_file")" = $'11 passed, 0 failed, 0 skipped\r' ] || fail "selftest: $(cat "$out_file")"
+  expect_nothing_ended
 }
 
 # A kit without the tool says so, and starts nothing.

@@ -11,7 +11,8 @@ set -u
 
 failures=0
 out_file=$(mktemp) err_file=$(mktemp)
-trap 'rm -f "$out_file" "$err_file"' EXIT
+display_pid=''
+trap 'stop_display; rm -f "$out_file" "$err_file"' EXIT
 
 fail() {
   echo "FAIL: $*" >&2
@@ -69,6 +70,42 @@ system_text() {
   done
   iconv -f UTF-16LE -t "$code_page" <"$text" | perl -0777 -pe 's/\n/\r\n/g'
   rm -f "$text"
+}
+
+# skip REASON: the case cannot run here; CTest reports it skipped (77).
+skip() {
+  echo "skipped: $*"
+  exit 77
+}
+
+# start_display: an Xvfb display of the case's own for $E2E_PREFIX, whose
+# server is restarted on it: the desktop takes the display of the server's
+# first process, and the launcher's test shell (SetShellWindow) needs one.
+# Skips the case where Xvfb is missing (scripts/install-deps installs it).
+start_display() {
+  command -v Xvfb >/dev/null || skip "no Xvfb for a desktop shell window"
+  WINEPREFIX=$E2E_PREFIX "$WINESERVER" -k 2>/dev/null
+  wait_for_server "$E2E_PREFIX"
+  local number
+  number=$(mktemp)
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 640x480x16 3>"$number" >/dev/null 2>&1 &
+  display_pid=$!
+  for _ in $(seq 100); do [ -s "$number" ] && break; sleep 0.1; done
+  export DISPLAY=:$(cat "$number")
+  rm -f "$number"
+  [ "$DISPLAY" != : ] || { fail "Xvfb gave no display"; return 1; }
+}
+
+# Ends the prefix's server on the display, then the display, so that the
+# next case starts the server without one.
+stop_display() {
+  [ -n "$display_pid" ] || return 0
+  WINEPREFIX=$E2E_PREFIX "$WINESERVER" -k 2>/dev/null
+  wait_for_server "$E2E_PREFIX"
+  kill "$display_pid" 2>/dev/null
+  wait "$display_pid" 2>/dev/null
+  display_pid=''
+  unset DISPLAY
 }
 
 # Waits until the prefix's server and everything it runs has ended.
@@ -148,18 +185,21 @@ traced_calls() {
   local thread
   thread=$(tool_thread)
   [ -n "$thread" ] || { echo "no trace of the tool's main thread" >&2; return; }
-  grep -E "^$thread:Call (advapi32|user32|wtsapi32|KERNEL32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|GetProcessWindowStation|GetUserObjectInformationW|GetTokenInformation|EqualSid|LookupAccountSidW|LookupAccountNameW|WTSQuerySessionInformationW|WTSFreeMemory|CompareStringOrdinal|GetShellWindow|OpenProcess|ExitWindowsEx|InitiateShutdownW)\(" "$err_file" |
+  grep -E "^$thread:Call (advapi32|user32|wtsapi32|KERNEL32)\.(OpenProcessToken|LookupPrivilegeValueA|AdjustTokenPrivileges|GetProcessWindowStation|GetUserObjectInformationW|GetTokenInformation|EqualSid|LookupAccountSidW|LookupAccountNameW|WTSQuerySessionInformationW|WTSFreeMemory|CompareStringOrdinal|GetShellWindow|GetWindowThreadProcessId|OpenProcess|ExitWindowsEx|InitiateShutdownW)\(" "$err_file" |
     sed -E 's/^[0-9a-f]+:Call //; s/ ret=[0-9a-f]+$//'
 }
 
 # The calls that open the token, enable the privilege, ask for the window
 # station's flags, and -- on the visible station -- for its user, the
-# token's logon SID (TokenLogonSid, 0x1c) and user (TokenUser, 1), the
+# token's logon SID (TokenLogonSid, 0x1c) and user (TokenUser, 1), and for
+# the desktop's shell window. Without one (Wine's own desktop has none): the
 # terminal session's user and domain (WTSUserName 5, WTSDomainName 7, of
-# this server's and process's own session), the token's account names, and
-# compare them ignoring case; their varying pointers as '*', from
-# traced_calls, and a comparison of two equal names as 'same'. A log-off
-# makes no privilege calls.
+# this server's and process's own session), the token's account names,
+# compared ignoring case. With one (the launcher's test shell): the shell's
+# process and its token (for TOKEN_QUERY), both logon sessions
+# (TokenStatistics, 0xa), no session names. Their varying pointers, handles
+# and ids as '*', from traced_calls, and a comparison of two equal names as
+# 'same'. A log-off makes no privilege calls.
 token_call='advapi32.OpenProcessToken(ffffffffffffffff,00000028,*)'
 privilege_calls=$(printf '%s\n' \
   'advapi32.LookupPrivilegeValueA(00000000,* "SeShutdownPrivilege",*)' \
@@ -167,10 +207,12 @@ privilege_calls=$(printf '%s\n' \
 station_calls=$(printf '%s\n' \
   'user32.GetProcessWindowStation()' \
   'user32.GetUserObjectInformationW(*,00000001,*,0000000c,*)')
-user_calls=$(printf '%s\n' \
+station_user_calls=$(printf '%s\n' \
   'user32.GetUserObjectInformationW(*,00000004,*,00000044,*)' \
   'advapi32.GetTokenInformation(*,0000001c,*,00000060,*)' \
   'advapi32.GetTokenInformation(*,00000001,*,00000060,*)' \
+  'user32.GetShellWindow()')
+user_calls=$station_user_calls$'\n'$(printf '%s\n' \
   'wtsapi32.WTSQuerySessionInformationW(00000000,ffffffff,00000005,*,*)' \
   'wtsapi32.WTSQuerySessionInformationW(00000000,ffffffff,00000007,*,*)' \
   'advapi32.LookupAccountSidW(00000000,*,*,*,*,*,*)' \
@@ -178,6 +220,12 @@ user_calls=$(printf '%s\n' \
   'KERNEL32.CompareStringOrdinal(* same,ffffffff,* same,ffffffff,00000001)' \
   'wtsapi32.WTSFreeMemory(*)' \
   'wtsapi32.WTSFreeMemory(*)')
+shell_calls=$station_user_calls$'\n'$(printf '%s\n' \
+  'user32.GetWindowThreadProcessId(*,*)' \
+  'KERNEL32.OpenProcess(00001000,00000000,*)' \
+  'advapi32.OpenProcessToken(*,00000008,*)' \
+  'advapi32.GetTokenInformation(*,0000000a,*,00000038,*)' \
+  'advapi32.GetTokenInformation(*,0000000a,*,00000038,*)')
 privilege_and_station_calls=$token_call$'\n'$privilege_calls$'\n'$station_calls
 masked_calls() {
   traced_calls | sed -E 's/^(advapi32\.OpenProcessToken\(ffffffffffffffff,00000028,)[0-9a-f]+\)/\1*)/;
@@ -188,7 +236,10 @@ masked_calls() {
     s/^(wtsapi32\.WTSQuerySessionInformationW\(00000000,ffffffff,0000000[57]),[0-9a-f]+,[0-9a-f]+\)/\1,*,*)/;
     s/^(advapi32\.LookupAccountSidW\(00000000)(,[0-9a-f]+){6}\)/\1,*,*,*,*,*,*)/;
     s/^(KERNEL32\.CompareStringOrdinal\()[0-9a-f]+ (L"[^"]*"),ffffffff,[0-9a-f]+ \2,/\1* same,ffffffff,* same,/;
-    s/^(wtsapi32\.WTSFreeMemory\()[0-9a-f]+\)/\1*)/'
+    s/^(wtsapi32\.WTSFreeMemory\()[0-9a-f]+\)/\1*)/;
+    s/^(user32\.GetWindowThreadProcessId\()[0-9a-f]+,[0-9a-f]+\)/\1*,*)/;
+    s/^(KERNEL32\.OpenProcess\(00001000,00000000,)[0-9a-f]+\)/\1*)/;
+    s/^(advapi32\.OpenProcessToken\()[0-9a-f]+(,00000008,)[0-9a-f]+\)/\1*\2*)/'
 }
 
 # expect_calls EXPECTED: the masked calls are EXPECTED, one per line.
@@ -225,7 +276,9 @@ expect_stderr_only_trace() {
 
 # accepted FLAGS-HEX ARGS...: a traced run of $exe is accepted -- status 0,
 # no output -- after the token, privilege (not for a log-off), window-station
-# and user calls in order, with ExitWindowsEx and the flags FLAGS-HEX.
+# and user calls ($who_calls: the session's account, or the shell's logon
+# session) in order, with ExitWindowsEx and the flags FLAGS-HEX.
+who_calls=$user_calls
 accepted() {
   local flags=$1
   shift
@@ -235,7 +288,7 @@ accepted() {
   expect_stderr_only_trace
   local calls=$privilege_and_station_calls
   case $flags in 00000000 | 00000004) calls=$token_call$'\n'$station_calls ;; esac
-  expect_calls "$calls"$'\n'"$user_calls"$'\n'"user32.ExitWindowsEx($flags,00000000)"
+  expect_calls "$calls"$'\n'"$who_calls"$'\n'"user32.ExitWindowsEx($flags,00000000)"
 }
 
 run_cases() {

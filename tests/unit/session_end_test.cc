@@ -73,9 +73,9 @@ TEST_F(SessionEnd, AcceptedRequestMakesTheFourCallsWithExactArguments) {
     if (kind != call_kind::get_last_error) order += static_cast<char>('0' + static_cast<int>(kind));
   }
   // After the privilege: the window station (flags, then its user), the
-  // token's logon SID and user, the session's user and domain, the token's
-  // account names.
-  EXPECT_EQ(order, "0123788::==;5");
+  // token's logon SID and user, the shell's window, process and token, the
+  // shell's and the token's logon sessions; the session's names never.
+  EXPECT_EQ(order, "0123788::>?1::5");
   const stand_in::call* logon = stand_in::first_of(call_kind::get_token_information);
   ASSERT_NE(logon, nullptr);
   EXPECT_EQ(logon->handle, adjust->handle);
@@ -132,7 +132,7 @@ TEST_F(SessionEnd, LogoffNeedsNoShutdownPrivilege) {
     printed result = run_session_end(flags);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output, "");
-    EXPECT_EQ(stand_in::count_of(call_kind::open_process_token), 1u);
+    EXPECT_EQ(stand_in::count_of(call_kind::open_process_token), 2u);  // its own, then the shell's
     EXPECT_EQ(stand_in::count_of(call_kind::lookup_privilege_value), 0u);
     EXPECT_EQ(stand_in::count_of(call_kind::adjust_token_privileges), 0u);
     ASSERT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 1u);
@@ -198,20 +198,25 @@ TEST_F(SessionEnd, NativeDefaultNeverEndsTheSession) {
 }
 
 // Only the interactive user -- on the visible station, with the station's
-// user SID its logon SID (or its account's), and its account the terminal
-// session's -- ends the session with ExitWindowsEx. Anyone else (off the
-// station; runas, SYSTEM or an interactive service on it; nobody logged on)
-// goes to InitiateShutdownW with its own flags and a planned reason, and a
-// log-off is refused. Where the station's user cannot be read, the visible
-// station and the account decide.
+// user SID its logon SID (or its account's), and in the desk's logon
+// session (the shell's, or the linked token's for the elevated prompt;
+// without a shell, the terminal session's account) -- ends the session with
+// ExitWindowsEx. Anyone else (off the station; runas, SYSTEM or an
+// interactive service on it; the same account in another logon session;
+// nobody logged on) goes to InitiateShutdownW with its own flags and a
+// planned reason, and a log-off is refused. Where the station's user cannot
+// be read, the visible station and the logon session decide.
 TEST_F(SessionEnd, TheInteractiveUserDecidesTheCall) {
-  // Another account (the one runas or an elevation prompt was given), its
-  // names, and the session's names in another form than the lookup's.
+  // Another account (the one runas or an elevation prompt was given) in a
+  // logon session of its own, its names, and the session's names in another
+  // form than the lookup's.
   static const char* const other_user = "S-1-5-21-1004336348-1177238915-682003330-1002";
+  static constexpr LUID another_logon_session{0x9c01f, 0}, a_third_logon_session{0x9c2a4, 0};
   static const auto other_account = [](stand_in::script& s) {
     s.token_user = other_user;
     s.account_name = "admin";
     s.named_sid = stand_in::interactive_user_sid;  // what the session's name is
+    s.logon_session = another_logon_session;
   };
   static const auto names_in_another_form = [](stand_in::script& s) {
     s.session_domain = "desktop-7q2.contoso.com";
@@ -222,31 +227,41 @@ TEST_F(SessionEnd, TheInteractiveUserDecidesTheCall) {
     bool interactive;
     void (*set)(stand_in::script&);
   } contexts[] = {
-      {"interactive user, or its elevated prompt (same account and logon SID)", true,
+      {"interactive user, UAC off (the shell's logon session, no linked token)", true,
        [](stand_in::script&) {}},
-      {"station's user unreadable, the account matches (Wine)", true,
-       [](stand_in::script& s) { s.station_user_query = {FALSE, ERROR_INVALID_PARAMETER}; }},
+      {"interactive user with a linked elevated token", true, [](stand_in::script& s) {
+         s.has_linked_token = true;
+         s.linked_logon_session = another_logon_session;
+       }},
+      {"the elevated prompt: its linked token in the shell's logon session", true, [](stand_in::script& s) {
+         s.logon_session = another_logon_session;
+         s.has_linked_token = true;
+       }},
+      {"station's user unreadable, no shell, the account matches (Wine)", true, [](stand_in::script& s) {
+         s.station_user_query = {FALSE, ERROR_INVALID_PARAMETER};
+         s.shell_window = false;
+       }},
       {"station reports the account", true,
        [](stand_in::script& s) { s.station_user = stand_in::interactive_user_sid; }},
-      {"account names differ in case only", true, [](stand_in::script& s) {
+      {"no shell, account names differ in case only", true, [](stand_in::script& s) {
          s.session_user = "ALICE";
          s.session_domain = "desktop-7q2";
          s.name_lookup = {FALSE, ERROR_NONE_MAPPED};
-         s.shell_user = nullptr;
+         s.shell_window = false;
        }},
-      {"session query fails, the shell's user matches", true,
+      {"session service down, the shell's logon session", true,
        [](stand_in::script& s) { s.session_query = {FALSE, 1702}; }},  // RPC_S_INVALID_BINDING
-      {"Entra ID: names match, LookupAccountNameW fails", true, [](stand_in::script& s) {
+      {"no shell, Entra ID: names match, LookupAccountNameW fails", true, [](stand_in::script& s) {
          s.session_user = s.account_name = "alice@contoso.com";
          s.session_domain = s.account_domain = "AzureAD";
          s.name_lookup = {FALSE, ERROR_NONE_MAPPED};
-         s.shell_user = nullptr;
+         s.shell_window = false;
        }},
-      {"names in another form, LookupAccountNameW finds the account", true, [](stand_in::script& s) {
+      {"no shell, names in another form, LookupAccountNameW finds the account", true, [](stand_in::script& s) {
          s.session_domain = "desktop-7q2.contoso.com";
-         s.shell_user = nullptr;
+         s.shell_window = false;
        }},
-      {"names in another form, the shell's user matches", true, names_in_another_form},
+      {"names in another form, the shell's logon session", true, names_in_another_form},
       {"invisible station", false, [](stand_in::script& s) { s.window_station_flags = 0; }},
       {"flags unreadable", false,
        [](stand_in::script& s) { s.user_object_information = {FALSE, ERROR_ACCESS_DENIED}; }},
@@ -262,29 +277,53 @@ TEST_F(SessionEnd, TheInteractiveUserDecidesTheCall) {
          other_account(s);
          s.token_user = "S-1-5-21-1004336348-1177238915-682003330-500";
          s.account_name = "Administrator";
+         s.has_linked_token = true;
+         s.linked_logon_session = a_third_logon_session;
        }},
-      {"names in another form, the shell's user differs", false, [](stand_in::script& s) {
+      // The same account and logon SID in another logon session: the names
+      // all match, only the logon session tells.
+      {"runas as the same account", false,
+       [](stand_in::script& s) { s.logon_session = another_logon_session; }},
+      {"runas /netonly: an administrator's token in a new logon session", false, [](stand_in::script& s) {
+         s.logon_session = another_logon_session;
+         s.has_linked_token = true;  // its elevated twin, linked to the desk's, not the desk's
+         s.linked_logon_session = a_third_logon_session;
+       }},
+      {"\"Prompt for credentials\" elevation of the same administrator", false, [](stand_in::script& s) {
+         s.logon_session = another_logon_session;
+         s.has_linked_token = true;
+         s.linked_logon_session = a_third_logon_session;
+       }},
+      {"the shell's token denied, the same account", false,
+       [](stand_in::script& s) { s.shell_token_refusal = ERROR_ACCESS_DENIED; }},
+      {"the shell's process denied, the same account", false,
+       [](stand_in::script& s) { s.shell_process_refusal = ERROR_ACCESS_DENIED; }},
+      {"a shell in another logon session", false,
+       [](stand_in::script& s) { s.shell_logon_session = another_logon_session; }},
+      {"no shell, names in another form", false, [](stand_in::script& s) {
          names_in_another_form(s);
-         s.shell_user = other_user;
+         s.shell_window = false;
        }},
-      {"names in another form, no shell", false, [](stand_in::script& s) {
-         names_in_another_form(s);
-         s.shell_user = nullptr;
+      {"no shell, another account", false, [](stand_in::script& s) {
+         other_account(s);
+         s.shell_window = false;
        }},
-      {"session query and shell both without an answer", false, [](stand_in::script& s) {
+      {"no shell, session service down", false, [](stand_in::script& s) {
          s.session_query = {FALSE, 1702};
-         s.shell_user = nullptr;
+         s.shell_window = false;
        }},
-      {"account lookups fail", false, [](stand_in::script& s) {
+      {"no shell, account lookups fail", false, [](stand_in::script& s) {
          s.account_lookup = {FALSE, ERROR_NONE_MAPPED};
          s.name_lookup = {FALSE, ERROR_NONE_MAPPED};
-         s.shell_user = nullptr;
+         s.shell_window = false;
        }},
-      {"session 0 without a user", false, [](stand_in::script& s) { s.session_user = ""; }},
+      {"no shell, session 0 without a user", false, [](stand_in::script& s) {
+         s.session_user = "";
+         s.shell_window = false;
+       }},
       {"station's user unreadable, another account", false, [](stand_in::script& s) {
          other_account(s);
          s.station_user_query = {FALSE, ERROR_INVALID_PARAMETER};
-         s.shell_user = nullptr;
        }},
       {"another logon's SID", false, [](stand_in::script& s) { s.logon_sid = "S-1-5-5-0-88123"; }},
       {"nobody logged on", false, [](stand_in::script& s) { s.station_user = nullptr; }},
@@ -342,10 +381,36 @@ TEST_F(SessionEnd, TheInteractiveUserDecidesTheCall) {
   }
 }
 
-// The account's sources, asked as documented: the process's own terminal
-// session on this server, the local system's lookups, the shell's process
-// for its token only -- and off the visible station none of them.
-TEST_F(SessionEnd, TheAccountIsAskedOfItsSourcesOnTheVisibleStationOnly) {
+// The sources, asked as documented: with a shell, its process for its token
+// only and both logon sessions, never the session's names; without one, the
+// process's own terminal session on this server and the local system's
+// lookups -- and off the visible station none of them.
+TEST_F(SessionEnd, TheSourcesAreAskedOnTheVisibleStationOnly) {
+  script().logon_session = {0x9c01f, 0};
+  script().has_linked_token = true;
+  run_session_end(EWX_LOGOFF);
+  const stand_in::call* shell = stand_in::first_of(call_kind::open_process);
+  ASSERT_NE(shell, nullptr);
+  EXPECT_EQ(shell->access, 0x1000u);  // PROCESS_QUERY_LIMITED_INFORMATION
+  EXPECT_EQ(shell->session_id, 4242u);  // the shell window's process
+  std::string asked;
+  for (size_t i = 0; i < stand_in::call_count(); ++i) {
+    const stand_in::call& query = stand_in::call_at(i);
+    if (query.kind == call_kind::open_process_token)
+      asked += "open " + std::to_string(query.access) + " ";
+    if (query.kind == call_kind::get_token_information)
+      asked += std::to_string(reinterpret_cast<intptr_t>(query.handle)) + ":" + std::to_string(query.index) + " ";
+  }
+  // The process's token (0x58): logon SID, user; the shell's (0x5c, opened
+  // for TOKEN_QUERY): statistics; the token's statistics, its linked token,
+  // and the linked token's (0x6c) statistics.
+  EXPECT_EQ(asked, "open 40 88:28 88:1 open 8 92:10 88:10 88:19 108:10 ");
+  EXPECT_EQ(stand_in::count_of(call_kind::query_session_information), 0u);
+  EXPECT_EQ(stand_in::count_of(call_kind::lookup_account_sid), 0u);
+  ASSERT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 1u);
+
+  stand_in::reset();
+  script().shell_window = false;
   script().session_domain = "desktop-7q2.contoso.com";
   script().name_lookup = {FALSE, ERROR_NONE_MAPPED};
   run_session_end(EWX_LOGOFF);
@@ -365,11 +430,8 @@ TEST_F(SessionEnd, TheAccountIsAskedOfItsSourcesOnTheVisibleStationOnly) {
   ASSERT_NE(by_name, nullptr);
   EXPECT_TRUE(by_name->system_name_is_null);
   EXPECT_STREQ(by_name->account, "desktop-7q2.contoso.com\\alice");
-  const stand_in::call* shell = stand_in::first_of(call_kind::open_process);
-  ASSERT_NE(shell, nullptr);
-  EXPECT_EQ(shell->access, 0x1000u);  // PROCESS_QUERY_LIMITED_INFORMATION
-  EXPECT_EQ(stand_in::count_of(call_kind::open_process_token), 2u);
-  ASSERT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 1u);
+  EXPECT_EQ(stand_in::count_of(call_kind::open_process), 0u);
+  EXPECT_EQ(stand_in::count_of(call_kind::exit_windows_ex), 0u);  // names that find no account
 
   for (bool user32 : {true, false}) {
     SCOPED_TRACE(user32);

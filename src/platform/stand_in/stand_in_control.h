@@ -7,8 +7,8 @@
 // defaults: every call succeeds except the session-end calls (ExitWindowsEx
 // and InitiateShutdownW: ERROR_CALL_NOT_IMPLEMENTED), the token holds
 // SeShutdownPrivilege, the process is the interactive user on the
-// interactive window station, with the terminal session's own account and
-// the desktop shell running as it, only the built-in texts are known, and the
+// interactive window station, with the terminal session's own account, in
+// the logon session of the desktop shell, without a linked token, only the built-in texts are known, and the
 // code pages are a Western European system's: ANSI 1252, OEM and console 850.
 #pragma once
 
@@ -77,6 +77,8 @@ constexpr const char* interactive_logon_sid = "S-1-5-5-0-197451";
 constexpr const char* interactive_user_sid = "S-1-5-21-1004336348-1177238915-682003330-1001";
 constexpr const char* interactive_account = "alice";
 constexpr const char* interactive_domain = "DESKTOP-7Q2";
+// The desk's logon session, where its shell runs.
+constexpr LUID interactive_logon_session{0x3e7a1, 0};
 
 struct script {
   outcome open_process_token{TRUE, ERROR_SUCCESS};
@@ -104,9 +106,7 @@ struct script {
   // The account behind it, in UTF-8: the terminal session's user
   // (WTSUserName, "" for a session without one, and WTSDomainName), the
   // names LookupAccountSidW gives for the token's user (any other SID is
-  // not mapped), the SID LookupAccountNameW finds for any name, and the user
-  // of the desktop shell's process (nullptr: no shell window), whose token
-  // OpenProcessToken refuses with `shell_token_refusal` when set.
+  // not mapped) and the SID LookupAccountNameW finds for any name.
   outcome session_query{TRUE, ERROR_SUCCESS};
   const char* session_user = interactive_account;
   const char* session_domain = interactive_domain;
@@ -115,7 +115,18 @@ struct script {
   const char* account_domain = interactive_domain;
   outcome name_lookup{TRUE, ERROR_SUCCESS};
   const char* named_sid = interactive_user_sid;
-  const char* shell_user = interactive_user_sid;
+  // The logon sessions (TokenStatistics.AuthenticationId): the token's, its
+  // linked token's (TokenLinkedToken; without one the query fails with
+  // ERROR_NO_SUCH_LOGON_SESSION) and the desktop shell's. The shell: its
+  // window (GetShellWindow NULL when false), its process (OpenProcess
+  // refuses with `shell_process_refusal` when set) and its token
+  // (OpenProcessToken refuses with `shell_token_refusal` when set).
+  LUID logon_session = interactive_logon_session;
+  bool has_linked_token = false;
+  LUID linked_logon_session = interactive_logon_session;
+  bool shell_window = true;
+  LUID shell_logon_session = interactive_logon_session;
+  DWORD shell_process_refusal = ERROR_SUCCESS;
   DWORD shell_token_refusal = ERROR_SUCCESS;
   DWORD initiate_shutdown = ERROR_CALL_NOT_IMPLEMENTED;  // its answer
   // The code pages: CP_ACP's, the console's output one (0: no console) and

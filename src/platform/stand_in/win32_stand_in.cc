@@ -123,6 +123,8 @@ HWND const shell_window = reinterpret_cast<HWND>(static_cast<intptr_t>(0x10010))
 constexpr DWORD shell_process_id = 4242;
 HANDLE const shell_process = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x64));
 HANDLE const shell_token = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x5c));
+// The token's linked token, as TokenLinkedToken hands it out.
+HANDLE const linked_token = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x6c));
 
 BOOL finish(const outcome& scripted) {
   if (!scripted.result) the_state.last_error = scripted.last_error;
@@ -296,14 +298,28 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informatio
   entry.handle = token;
   entry.index = information_class;
   entry.length = length;
-  if (token == shell_token && information_class == TokenUser) {
-    TOKEN_USER user{};
-    return token_answer(user, &reinterpret_cast<TOKEN_USER*>(information)->User.Sid,
-                        the_state.current.shell_user, information, length, needed);
-  }
-  if (token != token_handle) {
+  if (token != token_handle && token != shell_token && token != linked_token) {
     the_state.last_error = ERROR_INVALID_HANDLE;
     return FALSE;
+  }
+  if (information_class == TokenStatistics) {
+    *needed = sizeof(TOKEN_STATISTICS);
+    if (length < *needed) return finish({FALSE, ERROR_INSUFFICIENT_BUFFER});
+    TOKEN_STATISTICS statistics{};
+    statistics.AuthenticationId = token == shell_token    ? the_state.current.shell_logon_session
+                                  : token == linked_token ? the_state.current.linked_logon_session
+                                                          : the_state.current.logon_session;
+    memcpy(information, &statistics, sizeof statistics);
+    return TRUE;
+  }
+  if (token != token_handle) return finish({FALSE, ERROR_INVALID_PARAMETER});  // asked of the token only
+  if (information_class == TokenLinkedToken) {
+    *needed = sizeof(TOKEN_LINKED_TOKEN);
+    if (!the_state.current.has_linked_token) return finish({FALSE, ERROR_NO_SUCH_LOGON_SESSION});
+    if (length < *needed) return finish({FALSE, ERROR_INSUFFICIENT_BUFFER});
+    TOKEN_LINKED_TOKEN linked{linked_token};
+    memcpy(information, &linked, sizeof linked);
+    return TRUE;
   }
   if (information_class == TokenUser) {
     TOKEN_USER user{};
@@ -608,7 +624,7 @@ void WINAPI WTSFreeMemory(PVOID memory) {
 
 HWND WINAPI GetShellWindow(void) {
   record(call_kind::get_shell_window);
-  return the_state.current.shell_user != nullptr ? shell_window : nullptr;
+  return the_state.current.shell_window ? shell_window : nullptr;
 }
 
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD process_id) {
@@ -622,6 +638,8 @@ HANDLE WINAPI OpenProcess(DWORD desired_access, BOOL, DWORD process_id) {
   entry.access = desired_access;
   entry.session_id = process_id;
   if (process_id != shell_process_id) return finish({FALSE, ERROR_INVALID_PARAMETER}), nullptr;
+  if (the_state.current.shell_process_refusal != ERROR_SUCCESS)
+    return finish({FALSE, the_state.current.shell_process_refusal}), nullptr;
   return shell_process;
 }
 

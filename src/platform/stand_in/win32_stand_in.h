@@ -75,7 +75,30 @@ typedef struct _TOKEN_USER {
   SID_AND_ATTRIBUTES User;
 } TOKEN_USER;
 
-typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenLogonSid = 28 } TOKEN_INFORMATION_CLASS;
+typedef enum _TOKEN_INFORMATION_CLASS {
+  TokenUser = 1,
+  TokenStatistics = 10,
+  TokenLinkedToken = 19,
+  TokenLogonSid = 28
+} TOKEN_INFORMATION_CLASS;
+
+// Windows' layout (56 bytes on x64); the stand-in fills AuthenticationId.
+typedef struct _TOKEN_STATISTICS {
+  LUID TokenId;
+  LUID AuthenticationId;
+  int64_t ExpirationTime;
+  int TokenType;
+  int ImpersonationLevel;
+  DWORD DynamicCharged;
+  DWORD DynamicAvailable;
+  DWORD GroupCount;
+  DWORD PrivilegeCount;
+  LUID ModifiedId;
+} TOKEN_STATISTICS;
+
+typedef struct _TOKEN_LINKED_TOKEN {
+  HANDLE LinkedToken;
+} TOKEN_LINKED_TOKEN;
 
 #define SECURITY_MAX_SID_SIZE 68
 
@@ -128,6 +151,7 @@ typedef enum _WTS_INFO_CLASS { WTSUserName = 5, WTSDomainName = 7 } WTS_INFO_CLA
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_NO_SUCH_LOGON_SESSION 1312L
 #define ERROR_NO_SUCH_PRIVILEGE 1313L
 #define ERROR_NOT_ALL_ASSIGNED 1300L
 #define ERROR_NOT_FOUND 1168L

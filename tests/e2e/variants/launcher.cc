@@ -12,6 +12,10 @@
 //                       closed (no breakaway) or closed-exitwindows (no
 //                       breakaway, JOB_OBJECT_UILIMIT_EXITWINDOWS); job:nested
 //                       is a breakaway job inside one that allows none
+//   launcher shell      APPLICATION COMMAND-LINE   on this desktop, with a
+//                       window of its own registered as the desktop's shell
+//                       (SetShellWindow: it needs a display), which it keeps
+//                       serving messages until the child ends
 // APPLICATION is passed as lpApplicationName ("-" for NULL); COMMAND-LINE is
 // the child's whole command line, verbatim. The starting itself is
 // endsession-check's (src/check/child_process.h).
@@ -21,6 +25,8 @@
 #include <windows.h>
 
 #include "child_process.h"
+
+extern "C" __declspec(dllimport) BOOL WINAPI SetShellWindow(HWND window);
 
 namespace {
 
@@ -33,7 +39,7 @@ int failed(const char* what) {
 
 extern "C" int wmain(int argc, wchar_t** argv) {
   if (argc != 4) {
-    fprintf(stderr, "usage: launcher as-is|station:NAME|restricted|job:KIND APPLICATION COMMAND-LINE\n");
+    fprintf(stderr, "usage: launcher as-is|station:NAME|restricted|job:KIND|shell APPLICATION COMMAND-LINE\n");
     return 99;
   }
   const wchar_t* mode = argv[1];
@@ -50,6 +56,12 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   }
   if (wcscmp(mode, L"restricted") == 0 && !token_without_shutdown_privilege(&start.token))
     return failed("token_without_shutdown_privilege");
+  if (wcscmp(mode, L"shell") == 0) {
+    HWND shell = CreateWindowExW(0, L"STATIC", L"test shell", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                 nullptr, nullptr);
+    if (shell == nullptr || !SetShellWindow(shell)) return failed("SetShellWindow");
+    if (GetShellWindow() != shell) return failed("GetShellWindow");
+  }
   HANDLE job = nullptr, outer = nullptr;
   // job:nested: a job allowing breakaway inside one that allows none.
   if (wcscmp(mode, L"job:nested") == 0) {
@@ -77,7 +89,11 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     ResumeThread(process.hThread);
   }
   DWORD status = 99;
-  WaitForSingleObject(process.hProcess, INFINITE);
+  // Serves its window's messages meanwhile: a session end asks every window.
+  while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
   GetExitCodeProcess(process.hProcess, &status);
   return static_cast<int>(status);
 }
