@@ -218,7 +218,7 @@ void print_context(const check_context& c) {
   printf("account is the session's: %s\n", c.account_match != nullptr ? c.account_match : "no");
   printf("decided by: %s\n", c.shell_window ? "the shell's logon session" : "the session's account");
   printf("interactive user: %s\n", c.interactive_user ? "yes" : "no");
-  printf("job: %s\n", job_state_text(read_job_state()));
+  printf("job: %s\n", job_state_text(read_job_state(start_suspended_copy)));
   // The barrier endsession runs in, made and read back as the kit makes it.
   HANDLE job = barrier_job();
   DWORD error = GetLastError();
@@ -231,6 +231,13 @@ void print_context(const check_context& c) {
   else
     printf("barrier job: read back without its limits\n");
   if (job != nullptr) CloseHandle(job);
+  // CreateProcessAsUserW "typically" wants SeIncreaseQuotaPrivilege; where
+  // it refuses, the kit gives up SeShutdownPrivilege itself.
+  printf("token barrier: %s\n",
+         token_holds_privilege(L"SeIncreaseQuotaPrivilege")
+             ? "a copy of the caller's token without SeShutdownPrivilege (CreateProcessAsUserW)"
+             : "no SeIncreaseQuotaPrivilege: a copy without SeShutdownPrivilege (CreateProcessAsUserW), or, where "
+               "that is refused (1314), the kit's own token without it (CreateProcessW)");
   static const struct { const char* options; UINT flags; } operations[] = {
       {"/l", 0}, {"/l /f", 4}, {"/s", 1}, {"/s /f", 5}, {"/r", 2}, {"/r /f", 6}, {"/p", 8}, {"/p /f", 12}};
   for (const auto& operation : operations) {

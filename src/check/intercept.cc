@@ -60,7 +60,9 @@ struct debuggee {
 // Test builds only: ENDSESSION_CHECK_FAULT=skip-plant writes no int3,
 // clobber puts the original byte back after planting, few-modules makes
 // room for two modules only, skip-kill lets the answered child run on,
-// short-timeout gives it 3 s instead of 30.
+// short-timeout gives it 3 s instead of 30, unanswered fails every answer
+// without writing it, quota refuses the first start with a token as a
+// caller without SeIncreaseQuotaPrivilege is refused (1314).
 bool fault(const char* name) {
   const char* chosen = getenv("ENDSESSION_CHECK_FAULT");
   return chosen != nullptr && strcmp(chosen, name) == 0;
@@ -239,6 +241,7 @@ thread_entry* thread_of(debuggee& d, DWORD id) {
 // Returns from the function whose first instruction the thread is held at:
 // RAX = `value`, the thread's last error `*error` when given.
 bool answer(debuggee& d, const thread_entry& thread, CONTEXT& context, DWORD64 value, const DWORD* error) {
+  if (fault("unanswered")) return false;
   DWORD64 return_address;
   SIZE_T written = 0;
   if (!read(d, context.Rsp, &return_address, sizeof return_address) ||
@@ -250,6 +253,17 @@ bool answer(debuggee& d, const thread_entry& thread, CONTEXT& context, DWORD64 v
   context.Rip = return_address;
   context.Rsp += 8;
   return SetThreadContext(thread.handle, &context) != 0;
+}
+
+// A stopped call that could not be answered: its thread would run on inside
+// the call, and TerminateProcess "is asynchronous". Every thread of the
+// child is suspended before the event is continued; the kill follows, and
+// the run waits for the child's end.
+void unanswered(debuggee& d, const char* function) {
+  for (int i = 0; i < d.thread_count; ++i) SuspendThread(d.threads[i].handle);
+  d.failed = true;  // whatever was recorded before
+  d.result.outcome = run_outcome::not_intercepted;
+  snprintf(d.result.reason, sizeof d.result.reason, "the stopped call could not be answered (%s)", function);
 }
 
 // At the entry of a watched function: the arguments are in RCX, RDX, R8, R9
@@ -264,8 +278,7 @@ void hit(debuggee& d, int index, DWORD thread_id) {
     // Answered here, never run, as the system would answer the caller:
     // TRUE, and last error 0 or ERROR_NOT_ALL_ASSIGNED.
     DWORD error = d.caller_holds_privilege ? ERROR_SUCCESS : ERROR_NOT_ALL_ASSIGNED;
-    if (!answer(d, *thread, context, TRUE, &error))
-      return fail(d, run_outcome::not_intercepted, "AdjustTokenPrivileges could not be answered");
+    if (!answer(d, *thread, context, TRUE, &error)) return unanswered(d, "AdjustTokenPrivileges");
     d.result.privilege_requested = true;
     d.result.privilege_granted = d.caller_holds_privilege;
     return;
@@ -279,12 +292,14 @@ void hit(debuggee& d, int index, DWORD thread_id) {
   call.argument[3] = context.R9;
   if (!read(d, context.Rsp + 0x28, &call.argument[4], sizeof call.argument[4]))
     return fail(d, run_outcome::not_intercepted, "the stack could not be read");
-  d.result.outcome = run_outcome::intercepted;
   // Refused before the kill, which is asynchronous: should the child ever
   // run on, the call has failed and nothing ends. The codes are the kit's.
   DWORD denied = ERROR_ACCESS_DENIED;
-  if (call.function == session_function::exit_windows_ex) answer(d, *thread, context, FALSE, &denied);
-  else answer(d, *thread, context, ERROR_ACCESS_DENIED, nullptr);
+  bool answered = call.function == session_function::exit_windows_ex
+                      ? answer(d, *thread, context, FALSE, &denied)
+                      : answer(d, *thread, context, ERROR_ACCESS_DENIED, nullptr);
+  if (!answered) return unanswered(d, watched[index].name);
+  d.result.outcome = run_outcome::intercepted;
 }
 
 void on_exception(debuggee& d, const DEBUG_EVENT& event) {
@@ -433,7 +448,7 @@ run_result run_intercepted(const run_request& request) {
   start.desktop = request.desktop;
   start.output = request.output;
   d.caller_holds_privilege = token_holds_shutdown_privilege();
-  job_state jobs = read_job_state();
+  job_state jobs = read_job_state(start_suspended_copy);
   HANDLE job = barrier_job();
   if (job == nullptr || read_barrier_job(job) == barrier_reading::missing ||
       !token_without_shutdown_privilege(&start.token)) {
@@ -458,7 +473,25 @@ run_result run_intercepted(const run_request& request) {
     }
     bool breakaway = own_job && breakaway_flag(jobs) != 0;
     start.flags = DEBUG_PROCESS | CREATE_SUSPENDED | (own_job ? breakaway_flag(jobs) : 0);
-    if (!start_child(start, &process)) {
+    bool quota_refused = start.token != nullptr && fault("quota");
+    if (quota_refused) SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    if (quota_refused || !start_child(start, &process)) {
+      // CreateProcessAsUserW "typically" wants SeIncreaseQuotaPrivilege, which
+      // a standard user lacks: the same barrier is the kit's own token without
+      // SeShutdownPrivilege, which CreateProcessW hands the child a copy of.
+      if (start.token != nullptr && GetLastError() == ERROR_PRIVILEGE_NOT_HELD) {
+        if (!remove_shutdown_privilege()) {
+          snprintf(reason, sizeof reason, "a barrier could not be set up: the token (error %lu)", GetLastError());
+          fail(d, run_outcome::cannot_run, reason);
+          CloseHandle(job);
+          CloseHandle(start.token);
+          return d.result;
+        }
+        CloseHandle(start.token);
+        start.token = nullptr;
+        d.result.privilege_removed = true;
+        continue;
+      }
       if (breakaway) {  // the breakaway refused
         own_job = false;
         continue;
@@ -470,20 +503,24 @@ run_result run_intercepted(const run_request& request) {
       return d.result;
     }
     // A job further up may allow no breakaway: the child is in it still.
-    BOOL in_job = FALSE;
-    if (own_job && (!IsProcessInJob(process.hProcess, nullptr, &in_job) || in_job)) {
+    if (own_job && !outside_every_job(process.hProcess)) {
       discard(process);
       own_job = false;
       continue;
     }
     break;
   }
-  CloseHandle(start.token);
+  if (start.token != nullptr) CloseHandle(start.token);
   d.result.in_callers_job = !own_job;
   if (own_job && !AssignProcessToJobObject(job, process.hProcess)) {
     snprintf(reason, sizeof reason, "a barrier could not be set up: the job (error %lu)", GetLastError());
     TerminateProcess(process.hProcess, 1);
     fail(d, run_outcome::cannot_run, reason);
+  } else if (!own_job && !in_a_job(process.hProcess)) {
+    // The caller's job was to hold it: without one, a log-off would run
+    // unguarded, and the kit's picture of its jobs is wrong.
+    TerminateProcess(process.hProcess, 1);
+    fail(d, run_outcome::cannot_run, "endsession is in no job, though the caller's job was to hold it");
   } else {
     ResumeThread(process.hThread);
   }

@@ -5,11 +5,15 @@
 // is answered with a refusal (ExitWindowsEx: FALSE, last error
 // ERROR_ACCESS_DENIED; InitiateShutdownW: ERROR_ACCESS_DENIED), then the child
 // is killed and its end awaited: were it ever to run on, it would print a
-// refusal and end nothing. Fail-safe: the child is killed at once on anything
-// the kit did not plan for, and it runs behind two more barriers (a job with
+// refusal and end nothing; a stopped call that cannot be answered leaves
+// every thread of the child suspended before the kill. Fail-safe: the child
+// is killed at once on anything the kit did not plan for, and it runs behind
+// two more barriers (a job with
 // JOB_OBJECT_UILIMIT_EXITWINDOWS -- the kit's own, or the caller's when it
 // carries that limit and allows no breakaway -- and a token without
-// SeShutdownPrivilege). Where no such job can hold the child, /s /r /p still
+// SeShutdownPrivilege: a restricted copy of the caller's, or -- where
+// CreateProcessAsUserW wants a privilege the caller lacks -- the kit's own,
+// the privilege removed). Where no such job can hold the child, /s /r /p still
 // run, but a log-off, whose only other barrier is the job, does not
 // (not_checkable). The kit answers the child's AdjustTokenPrivileges as the
 // system would answer the caller: TRUE, and last error 0 when the caller's
@@ -35,6 +39,7 @@ struct run_result {
   bool privilege_requested = false;  // the child asked for SeShutdownPrivilege
   bool privilege_granted = false;    // and was answered as the caller would be
   bool in_callers_job = false;       // held by the caller's job, not the kit's
+  bool privilege_removed = false;    // the token barrier is the kit's own token, without the privilege
   char reason[300] = "";             // for not_intercepted, cannot_run, not_checkable
 };
 

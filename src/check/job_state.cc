@@ -5,21 +5,14 @@
 
 namespace {
 
-// Whether a child created with `flags` lands outside every job.
-bool child_leaves_job(DWORD flags) {
-  static wchar_t self[MAX_PATH + 1];
-  if (GetModuleFileNameW(nullptr, self, MAX_PATH + 1) == 0) return false;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process;
-  if (!CreateProcessW(self, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED | flags, nullptr, nullptr, &startup,
-                      &process))
-    return false;
-  BOOL in_job = TRUE;
-  bool left = IsProcessInJob(process.hProcess, nullptr, &in_job) && !in_job;
-  TerminateProcess(process.hProcess, 1);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+// Whether the trial child created with `flags` is outside every job; it is
+// ended before it runs.
+bool trial_leaves(HANDLE (*start_trial)(DWORD), DWORD flags) {
+  HANDLE child = start_trial(flags);
+  if (child == nullptr) return false;
+  bool left = outside_every_job(child);
+  TerminateProcess(child, 1);
+  CloseHandle(child);
   return left;
 }
 
@@ -34,19 +27,34 @@ bool trial_skipped() {
 bool trial_skipped() { return false; }
 #endif
 
+// The limits of `job` (NULL: the caller's), each false where unreadable.
+bool limit_flag_set(HANDLE job, DWORD flag) {
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  return QueryInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits, nullptr) &&
+         (limits.BasicLimitInformation.LimitFlags & flag) != 0;
+}
+
 }  // namespace
 
-job_state read_job_state() {
-  job_state state;
+bool in_a_job(HANDLE process) {
   BOOL in_job = FALSE;
-  if (!IsProcessInJob(GetCurrentProcess(), nullptr, &in_job) || !in_job) return state;
+  return IsProcessInJob(process, nullptr, &in_job) && in_job;
+}
+
+bool outside_every_job(HANDLE process) {
+  BOOL in_job = TRUE;
+  return IsProcessInJob(process, nullptr, &in_job) && !in_job;
+}
+
+job_state read_job_state(HANDLE (*start_trial)(DWORD flags)) {
+  job_state state;
+  // Unanswered: taken for a job, whose trial then decides.
+  BOOL in_job = TRUE;
+  if (IsProcessInJob(GetCurrentProcess(), nullptr, &in_job) && !in_job) return state;
   // NULL: the calling process's job.
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  bool silent = QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &limits, sizeof limits,
-                                          nullptr) &&
-                (limits.BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK) != 0;
+  bool silent = limit_flag_set(nullptr, JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK);
   state.kind = silent ? job_kind::silent_breakaway : job_kind::breakaway_allowed;
-  if (!trial_skipped() && !child_leaves_job(breakaway_flag(state))) state.kind = job_kind::no_breakaway;
+  if (!trial_skipped() && !trial_leaves(start_trial, breakaway_flag(state))) state.kind = job_kind::no_breakaway;
   JOBOBJECT_BASIC_UI_RESTRICTIONS ui{};
   state.forbids_exit_windows =
       QueryInformationJobObject(nullptr, JobObjectBasicUIRestrictions, &ui, sizeof ui, nullptr) &&
@@ -89,12 +97,10 @@ HANDLE barrier_job() {
 
 barrier_reading read_barrier_job(HANDLE job) {
   JOBOBJECT_BASIC_UI_RESTRICTIONS ui{};
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   if (!QueryInformationJobObject(job, JobObjectBasicUIRestrictions, &ui, sizeof ui, nullptr))
     return barrier_reading::unreadable;
-  bool kill_on_close =
-      QueryInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits, nullptr) &&
-      (limits.BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE) != 0;
-  return (ui.UIRestrictionsClass & JOB_OBJECT_UILIMIT_EXITWINDOWS) != 0 && kill_on_close ? barrier_reading::holds
-                                                                                         : barrier_reading::missing;
+  return (ui.UIRestrictionsClass & JOB_OBJECT_UILIMIT_EXITWINDOWS) != 0 &&
+                 limit_flag_set(job, JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE)
+             ? barrier_reading::holds
+             : barrier_reading::missing;
 }

@@ -2,12 +2,16 @@
 // in. A process already in a job "cannot" be assigned to one "with UI limits
 // set" (AssignProcessToJobObject); a child inherits its parent's job unless
 // it breaks away, which the job must allow (JOB_OBJECT_LIMIT_BREAKAWAY_OK,
-// or SILENT_BREAKAWAY_OK for every child). OpenSSH sessions, CI runner
-// steps, scheduled tasks and Start-Process -Wait run their processes in
-// jobs. Read with queries only, before any child starts.
+// or SILENT_BREAKAWAY_OK for every child). Which contexts run in jobs
+// (OpenSSH sessions, CI runner steps, Start-Process -Wait) is observed, not
+// documented: `context` prints what it finds. Every decision here is a
+// function of what the job queries answered, built over the platform seam
+// so that the native tests script those answers; an answer that cannot be
+// read leads to the decision that checks less, never to one that checks a
+// log-off outside a barrier.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32.h"
 
 enum class job_kind {
   none,               // in no job
@@ -21,12 +25,18 @@ struct job_state {
   bool forbids_exit_windows = false;  // it carries JOB_OBJECT_UILIMIT_EXITWINDOWS
 };
 
-// From the job's limits (silent breakaway, the UI limit), and a trial: a
-// suspended copy of the kit, created as endsession would be (with
-// CREATE_BREAKAWAY_FROM_JOB unless the breakaway is silent), asked whether it
-// is in a job, and ended before it runs. The trial answers for every job up
-// the chain, where the limits read are the immediate job's only.
-job_state read_job_state();
+// IsProcessInJob(process, NULL): whether it answered that `process` is in a
+// job, and whether it answered that it is in none. Unanswered: false both.
+bool in_a_job(HANDLE process);
+bool outside_every_job(HANDLE process);
+
+// From the caller's job's limits (silent breakaway, the UI limit), and a
+// trial: `start_trial(flags)` starts a suspended copy of the kit, created as
+// endsession would be (with CREATE_BREAKAWAY_FROM_JOB unless the breakaway
+// is silent), and returns its process handle (NULL: it could not), which is
+// asked whether it is outside every job -- that answers for every job up the
+// chain, where the limits read are the immediate job's only -- then ended.
+job_state read_job_state(HANDLE (*start_trial)(DWORD flags));
 
 // The creation flag that takes a child out of the caller's job in `state`.
 DWORD breakaway_flag(const job_state& state);

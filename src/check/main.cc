@@ -3,7 +3,7 @@
 // before the call runs, so nothing ends.
 //   endsession-check context
 //   endsession-check run [--station] [--tool PATH] [--] ARG...
-//   endsession-check selftest [--station] [--tool PATH]
+//   endsession-check selftest [--station] [--require-logoff] [--tool PATH]
 // Exit status: 0 as expected / call intercepted; 1 a case differed / the
 // tool refused by itself; 2 bad usage or no endsession.exe; 3 a session-end
 // call was not intercepted (a fault of the kit); 4 the kit cannot run here
@@ -24,7 +24,7 @@ int usage() {
   printf(
       "usage: endsession-check context\n"
       "       endsession-check run [--station] [--tool PATH] [--] ARG...\n"
-      "       endsession-check selftest [--station] [--tool PATH]\n");
+      "       endsession-check selftest [--station] [--require-logoff] [--tool PATH]\n");
   return 2;
 }
 
@@ -45,6 +45,9 @@ int report(const run_result& result) {
   if (result.privilege_requested)
     printf("endsession asked to enable SeShutdownPrivilege: answered by the kit (the caller's token holds it: %s)\n",
            result.privilege_granted ? "yes" : "no");
+  if (result.privilege_removed)
+    printf("CreateProcessAsUserW wants a privilege the caller lacks (1314): endsession was started with a copy of "
+           "the kit's own token, SeShutdownPrivilege removed from it\n");
   if (result.in_callers_job && result.outcome != run_outcome::cannot_run && result.outcome != run_outcome::not_checkable)
     printf("endsession ran inside the caller's job, which allows no breakaway: behind the interception and a token "
            "without SeShutdownPrivilege\n");
@@ -74,11 +77,14 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   const wchar_t* command = argv[1];
   static wchar_t tool[MAX_PATH + 1];
   tool_beside_kit(tool, MAX_PATH + 1);
-  bool station = false;
+  bool station = false, require_logoff = false;
+  bool run = wcscmp(command, L"run") == 0;
   int i = 2;
   for (; i < argc; ++i) {
     if (wcscmp(argv[i], L"--station") == 0) {
       station = true;
+    } else if (!run && wcscmp(argv[i], L"--require-logoff") == 0) {
+      require_logoff = true;
     } else if (wcscmp(argv[i], L"--tool") == 0 && i + 1 < argc) {
       wcsncpy(tool, argv[++i], MAX_PATH);
     } else {
@@ -95,7 +101,6 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     return 0;
   }
 
-  bool run = wcscmp(command, L"run") == 0;
   if (run ? i == argc : wcscmp(command, L"selftest") != 0 || i != argc) return usage();
 
   // Said plainly rather than as a debugger failure: the usual mistake is a
@@ -118,7 +123,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   }
   const wchar_t* where = station ? desktop : nullptr;
 
-  if (!run) return selftest(tool, where);
+  if (!run) return selftest(tool, where, require_logoff);
   static wchar_t command_line[32768];
   tool_command_line(tool, argv + i, argc - i, command_line, 32768);
   return report(run_intercepted({tool, command_line, where, nullptr, asks_for_logoff(argv + i, argc - i)}));

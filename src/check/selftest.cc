@@ -115,7 +115,7 @@ void tool_command_line(const wchar_t* tool, const wchar_t* const* arguments, int
   out[at] = 0;
 }
 
-int selftest(const wchar_t* tool, const wchar_t* desktop) {
+int selftest(const wchar_t* tool, const wchar_t* desktop, bool require_logoff) {
   check_context context;
   read_context(&context);
   // On a station of its own the child is nobody's interactive user.
@@ -180,6 +180,11 @@ int selftest(const wchar_t* tool, const wchar_t* desktop) {
     if (status == 0) status = 1;
     if (result.outcome == run_outcome::not_intercepted) status = 3;
     printf("FAIL  %-30s %s: %s, exit %lu; expected %s\n", c.shown, problem, got_text, result.exit_code, want_text);
+  }
+  if (require_logoff && skipped != 0) {
+    printf("%d passed, %d failed, %d skipped: the log-off was required (--require-logoff) and not checked\n", passed,
+           failed, skipped);
+    return status == 0 ? 1 : status;
   }
   printf("%d passed, %d failed, %d skipped\n", passed, failed, skipped);
   return status;

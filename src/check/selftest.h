@@ -5,15 +5,17 @@
 // refusals computed on this machine -- for a caller without
 // SeShutdownPrivilege, endsession's own refusal of /s /r /p. A log-off the
 // kit cannot check here (inside a job without breakaway) is skipped, with
-// the reason. One line per case, then the counts passed, failed, skipped.
-// Returns the kit's exit status: 0 nothing failed, 1 a case differed,
-// 3 a call not intercepted, 4 the kit cannot run here.
+// the reason; with `require_logoff` a skipped case fails the run, so that a
+// lane that must check the log-off cannot pass without it. One line per
+// case, then the counts passed, failed, skipped. Returns the kit's exit
+// status: 0 nothing failed, 1 a case differed (or was skipped where the
+// log-off is required), 3 a call not intercepted, 4 the kit cannot run here.
 #pragma once
 
 #include <windows.h>
 
 // `desktop`: run each case there ("station\Default", not visible), or NULL.
-int selftest(const wchar_t* tool, const wchar_t* desktop);
+int selftest(const wchar_t* tool, const wchar_t* desktop, bool require_logoff);
 
 // endsession's command line for `tool` and the arguments: the program name
 // quoted, each argument quoted where it must be (as the C runtime splits).

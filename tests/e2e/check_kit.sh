@@ -93,7 +93,7 @@ case_logoff_on_a_station_of_its_own_is_refused_by_the_tool() {
 }
 
 selftest_passes() {
-  run_kit -all,+loaddll selftest "$@"
+  run_kit -all,+loaddll selftest --require-logoff "$@"
   expect_status 0
   [ "$(tail -1 "$out_file")" = $'11 passed, 0 failed, 0 skipped\r' ] || fail "selftest: $(cat "$out_file")"
   expect_nothing_ended
@@ -215,6 +215,11 @@ case_job_without_breakaway_checks_all_but_the_logoff() {
   [ "$(grep -c '^skip  /l' "$out_file")" -eq 2 ] || fail "selftest did not skip the log-offs: $(cat "$out_file")"
   [ "$(tail -1 "$out_file")" = $'9 passed, 0 failed, 2 skipped\r' ] || fail "selftest: $(cat "$out_file")"
   expect_nothing_ended
+  # A lane that must check the log-off fails here.
+  run_kit -all selftest --require-logoff
+  expect_status 1
+  [ "$(tail -1 "$out_file")" = $'9 passed, 0 failed, 2 skipped: the log-off was required (--require-logoff) and not checked\r' ] ||
+    fail "selftest --require-logoff: $(cat "$out_file")"
 }
 
 # A job that allows breakaway inside one that allows none (Nested Jobs: a
@@ -240,9 +245,10 @@ case_nested_job_is_found_by_the_created_child() {
 }
 
 case_context_names_the_job() {
-  local modes=('' job:breakaway job:closed)
-  local states=(none 'breakaway allowed' 'no breakaway: log-off not checkable here')
-  for i in 0 1 2; do
+  local modes=('' job:breakaway job:closed job:nested)
+  local states=(none 'breakaway allowed' 'no breakaway: log-off not checkable here'
+    'no breakaway: log-off not checkable here')
+  for i in 0 1 2 3; do
     kit_mode=${modes[$i]}
     run_kit -all context
     grep -qxF "job: ${states[$i]}"$'\r' "$out_file" ||
@@ -276,6 +282,54 @@ case_answered_call_ends_nothing_without_the_kill() {
     $'\r\nendsession would call ExitWindowsEx(0x00000000, 0x00000000)\r\nstopped before the call: nothing was ended\r\n'
   grep -q 'Ret  user32\.ExitWindowsEx() retval=00000000 ' "$err_file" || fail "ExitWindowsEx was not answered FALSE"
   expect_refused_answer ExitWindowsEx
+  expect_nothing_ended
+}
+
+# A stopped call whose answer cannot be written (a test-only fault): every
+# thread of the child is suspended before the kit lets the event go and
+# kills it; status 3, nothing ended -- for a session-end call and for the
+# privilege request alike.
+unanswered_call_is_held() {
+  kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
+  run_env=(ENDSESSION_CHECK_FAULT=unanswered)
+  local function=$1
+  shift
+  run_kit -all,+relay run "$@"
+  expect_status 3
+  expect_stdout "endsession-check: the stopped call could not be answered ($function); endsession was stopped"$'\r\n'
+  expect_nothing_ended
+  # The kit's own calls, in order: the suspension took (a previous count,
+  # not -1) before the kill and before the event was let go.
+  local kit_thread order
+  kit_thread=$(grep -m1 'Call KERNEL32\.WaitForDebugEvent(' "$err_file" | cut -d: -f1)
+  order=$(grep -E "^$kit_thread:(Call|Ret ) KERNEL32\.(SuspendThread|TerminateProcess|ContinueDebugEvent)\(" "$err_file" |
+    sed -E 's/^[0-9a-f]+:(Call|Ret ) KERNEL32\.([A-Za-z]+)\(.*retval=([0-9a-f]+).*/\2=\3/; s/^[0-9a-f]+:Call KERNEL32\.([A-Za-z]+)\(.*/\1/' |
+    awk '/^SuspendThread/ { seen = 1 } seen' | head -5 | tr '\n' ' ')
+  [[ $order == 'SuspendThread SuspendThread=00000000 TerminateProcess TerminateProcess=00000001 ContinueDebugEvent ' ]] ||
+    fail "not suspended before the kill and the continue: $order"
+}
+case_unanswered_session_end_call_is_held() { unanswered_call_is_held ExitWindowsEx /l; }
+case_unanswered_privilege_request_is_held() { unanswered_call_is_held AdjustTokenPrivileges /r /f; }
+
+# A caller for whom CreateProcessAsUserW wants a privilege it lacks (a
+# test-only fault refuses it with 1314): the kit removes SeShutdownPrivilege
+# from its own token and starts the child with a copy of it -- the child's
+# token lacks it -- while the kit still answers for the caller's token.
+case_caller_without_the_quota_privilege_gets_the_kits_token() {
+  kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
+  run_env=(ENDSESSION_CHECK_FAULT=quota)
+  local fallback=$'CreateProcessAsUserW wants a privilege the caller lacks (1314): endsession was started with a copy of the kit\'s own token, SeShutdownPrivilege removed from it\r\n'
+  exe=$KIT_TARGETS_EXE
+  run_kit -all run privilege
+  expect_status 1
+  expect_stdout "$fallback"$'no session-end call; endsession exited 11\r\n'
+  exe=$ENDSESSION_EXE
+  run_kit -all,+relay run /r /f
+  expect_status 0
+  expect_stdout $'endsession asked to enable SeShutdownPrivilege: answered by the kit (the caller\'s token holds it: yes)\r\n'"$fallback"$'endsession would call ExitWindowsEx(0x00000006, 0x00000000)\r\nstopped before the call: nothing was ended\r\n'
+  local kit_thread
+  kit_thread=$(grep -m1 'Call KERNEL32\.WaitForDebugEvent(' "$err_file" | cut -d: -f1)
+  grep -q -E "^$kit_thread:Call advapi32\.AdjustTokenPrivileges\(" "$err_file" || fail "the kit removed no privilege"
   expect_nothing_ended
 }
 

@@ -37,6 +37,10 @@ enum class call_kind {
   query_session_information,
   get_shell_window,
   open_process,
+  is_process_in_job,
+  create_job,
+  set_job_information,
+  query_job_information,
 };
 
 // One call as it was made. Only the fields of its kind are meaningful.
@@ -62,6 +66,7 @@ struct call {
   DWORD grace_period, shutdown_flags;     // InitiateShutdownW; its reason in `reason`
   DWORD session_id;           // WTSQuerySessionInformationW (its class in `index`); OpenProcess's id
   char account[128];          // LookupAccountNameW's name, in UTF-8
+  DWORD job_value;            // SetInformationJobObject's flags (its class in `index`, its job in `handle`)
 };
 
 // What a scripted call returns and leaves as the last error.
@@ -129,6 +134,23 @@ struct script {
   DWORD shell_process_refusal = ERROR_SUCCESS;
   DWORD shell_token_refusal = ERROR_SUCCESS;
   DWORD initiate_shutdown = ERROR_CALL_NOT_IMPLEMENTED;  // its answer
+  // Jobs. The caller's (IsProcessInJob of the current process; the limits
+  // QueryInformationJobObject reads for the NULL job): in none by default.
+  // Any other process (a child the kit started): `child_in_job`. A job the
+  // kit makes: CreateJobObjectW and SetInformationJobObject answer as
+  // scripted; QueryInformationJobObject reads back what was set, its UI
+  // limits only where `made_job_ui_readable` (not under Wine).
+  outcome caller_job_query{TRUE, ERROR_SUCCESS};
+  bool caller_in_job = false;
+  outcome caller_limits_query{TRUE, ERROR_SUCCESS};
+  DWORD caller_limit_flags = 0;
+  outcome caller_ui_query{TRUE, ERROR_SUCCESS};
+  DWORD caller_ui_restrictions = 0;
+  outcome child_job_query{TRUE, ERROR_SUCCESS};
+  bool child_in_job = false;
+  outcome job_creation{TRUE, ERROR_SUCCESS};
+  outcome job_setting{TRUE, ERROR_SUCCESS};
+  bool made_job_ui_readable = true;
   // The code pages: CP_ACP's, the console's output one (0: no console) and
   // the system locale's OEM one, as on a Western European Windows. The
   // stand-in converts 1252 and 850 (a few letters each, one best fit, '?'

@@ -43,6 +43,8 @@ struct state {
   LUID enabled[max_enabled];
   size_t enabled_count = 0;
   size_t session_buffers = 0;
+  // The job the kit made: what SetInformationJobObject set on it.
+  DWORD made_job_limits = 0, made_job_ui = 0;
 };
 state the_state;
 
@@ -125,6 +127,8 @@ HANDLE const shell_process = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x64
 HANDLE const shell_token = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x5c));
 // The token's linked token, as TokenLinkedToken hands it out.
 HANDLE const linked_token = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x6c));
+
+HANDLE const made_job = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x1a4));
 
 BOOL finish(const outcome& scripted) {
   if (!scripted.result) the_state.last_error = scripted.last_error;
@@ -659,4 +663,72 @@ std::u16string stand_in::utf16_from_utf8(const char* text) {
   std::u16string wide(utf8_to_utf16(text, length, nullptr, 0), u'\0');
   utf8_to_utf16(text, length, wide.data(), wide.size());
   return wide;
+}
+
+BOOL WINAPI CloseHandle(HANDLE) { return TRUE; }
+BOOL WINAPI TerminateProcess(HANDLE, UINT) { return TRUE; }
+void WINAPI SetLastError(DWORD code) { the_state.last_error = code; }
+
+BOOL WINAPI IsProcessInJob(HANDLE process, HANDLE job, PBOOL result) {
+  call& entry = record(call_kind::is_process_in_job);
+  entry.handle = process;
+  entry.object = job;
+  bool caller = process == current_process;
+  if (!finish(caller ? the_state.current.caller_job_query : the_state.current.child_job_query)) return FALSE;
+  *result = (caller ? the_state.current.caller_in_job : the_state.current.child_in_job) ? TRUE : FALSE;
+  return TRUE;
+}
+
+HANDLE WINAPI CreateJobObjectW(void*, LPCWSTR) {
+  record(call_kind::create_job);
+  return finish(the_state.current.job_creation) ? made_job : nullptr;
+}
+
+BOOL WINAPI SetInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS information_class, PVOID information,
+                                    DWORD length) {
+  call& entry = record(call_kind::set_job_information);
+  entry.handle = job;
+  entry.index = information_class;
+  entry.length = length;
+  if (!finish(the_state.current.job_setting)) return FALSE;
+  if (job != made_job) return finish({FALSE, ERROR_INVALID_HANDLE});
+  if (information_class == JobObjectBasicUIRestrictions && length == sizeof(JOBOBJECT_BASIC_UI_RESTRICTIONS)) {
+    entry.job_value = the_state.made_job_ui =
+        static_cast<JOBOBJECT_BASIC_UI_RESTRICTIONS*>(information)->UIRestrictionsClass;
+    return TRUE;
+  }
+  if (information_class == JobObjectExtendedLimitInformation &&
+      length == sizeof(JOBOBJECT_EXTENDED_LIMIT_INFORMATION)) {
+    entry.job_value = the_state.made_job_limits =
+        static_cast<JOBOBJECT_EXTENDED_LIMIT_INFORMATION*>(information)->BasicLimitInformation.LimitFlags;
+    return TRUE;
+  }
+  return finish({FALSE, ERROR_INVALID_PARAMETER});
+}
+
+BOOL WINAPI QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS information_class, PVOID information,
+                                      DWORD length, LPDWORD) {
+  call& entry = record(call_kind::query_job_information);
+  entry.handle = job;
+  entry.index = information_class;
+  entry.length = length;
+  bool caller = job == nullptr;
+  if (!caller && job != made_job) return finish({FALSE, ERROR_INVALID_HANDLE});
+  if (information_class == JobObjectBasicUIRestrictions && length == sizeof(JOBOBJECT_BASIC_UI_RESTRICTIONS)) {
+    if (caller ? !finish(the_state.current.caller_ui_query)
+               : !the_state.current.made_job_ui_readable && !finish({FALSE, ERROR_INVALID_PARAMETER}))
+      return FALSE;
+    JOBOBJECT_BASIC_UI_RESTRICTIONS ui{caller ? the_state.current.caller_ui_restrictions : the_state.made_job_ui};
+    memcpy(information, &ui, sizeof ui);
+    return TRUE;
+  }
+  if (information_class == JobObjectExtendedLimitInformation &&
+      length == sizeof(JOBOBJECT_EXTENDED_LIMIT_INFORMATION)) {
+    if (caller && !finish(the_state.current.caller_limits_query)) return FALSE;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = caller ? the_state.current.caller_limit_flags : the_state.made_job_limits;
+    memcpy(information, &limits, sizeof limits);
+    return TRUE;
+  }
+  return finish({FALSE, ERROR_INVALID_PARAMETER});
 }

@@ -20,6 +20,7 @@ typedef char16_t WCHAR;  // UTF-16 code units, as on Windows
 typedef const WCHAR* LPCWSTR;
 typedef WCHAR* LPWSTR;
 typedef BOOL* LPBOOL;
+typedef BOOL* PBOOL;
 typedef DWORD LCID;
 typedef DWORD LCTYPE;
 typedef const void* LPCVOID;
@@ -123,6 +124,30 @@ typedef enum _WTS_INFO_CLASS { WTSUserName = 5, WTSDomainName = 7 } WTS_INFO_CLA
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
 #define SE_PRIVILEGE_ENABLED 0x00000002L
 
+// Jobs, as endsession-check reads and makes them.
+typedef enum _JOBOBJECTINFOCLASS {
+  JobObjectBasicUIRestrictions = 4,
+  JobObjectExtendedLimitInformation = 9
+} JOBOBJECTINFOCLASS;
+typedef struct _JOBOBJECT_BASIC_UI_RESTRICTIONS {
+  DWORD UIRestrictionsClass;
+} JOBOBJECT_BASIC_UI_RESTRICTIONS;
+// Only the field the kit reads; the rest stands for Windows' remainder.
+typedef struct _JOBOBJECT_BASIC_LIMIT_INFORMATION {
+  int64_t PerProcessUserTimeLimit, PerJobUserTimeLimit;
+  DWORD LimitFlags;
+  BYTE rest[44];
+} JOBOBJECT_BASIC_LIMIT_INFORMATION;
+typedef struct _JOBOBJECT_EXTENDED_LIMIT_INFORMATION {
+  JOBOBJECT_BASIC_LIMIT_INFORMATION BasicLimitInformation;
+  BYTE rest[80];
+} JOBOBJECT_EXTENDED_LIMIT_INFORMATION;
+#define JOB_OBJECT_UILIMIT_EXITWINDOWS 0x00000080
+#define JOB_OBJECT_LIMIT_BREAKAWAY_OK 0x00000800
+#define JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK 0x00001000
+#define JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE 0x00002000
+#define CREATE_BREAKAWAY_FROM_JOB 0x01000000
+
 #define EWX_LOGOFF 0x00000000
 #define EWX_SHUTDOWN 0x00000001
 #define EWX_REBOOT 0x00000002
@@ -160,6 +185,15 @@ typedef enum _WTS_INFO_CLASS { WTSUserName = 5, WTSDomainName = 7 } WTS_INFO_CLA
 #define ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION 1459L
 
 HANDLE WINAPI GetCurrentProcess(void);
+BOOL WINAPI CloseHandle(HANDLE handle);
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exit_code);
+void WINAPI SetLastError(DWORD code);
+BOOL WINAPI IsProcessInJob(HANDLE process, HANDLE job, PBOOL result);
+HANDLE WINAPI CreateJobObjectW(void* attributes, LPCWSTR name);
+BOOL WINAPI SetInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS information_class, PVOID information,
+                                    DWORD length);
+BOOL WINAPI QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS information_class, PVOID information,
+                                      DWORD length, LPDWORD returned);
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desired_access, PHANDLE token);
 BOOL WINAPI LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, PLUID luid);
 BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state,
