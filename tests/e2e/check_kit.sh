@@ -384,14 +384,18 @@ case_selftest_in_french_on_a_station_of_its_own() {
   expect_nothing_ended
 }
 
-# The README's scheduled-task recipe: the Task Scheduler starts /tr as a
-# program with its arguments, without a shell -- so here too, split at the
-# spaces -- with the kit and the tool in C:\tools; its redirection must
-# still write the file.
+# The README's scheduled-task recipe: the Task Scheduler starts -Execute
+# with -Argument as its command line, without a shell -- so here too, split
+# at the spaces -- with the kit and the tool in C:\tools; its redirection
+# must still write the file.
 case_readme_task_recipe_writes_its_file() {
   local recipe tools=$E2E_PREFIX/drive_c/tools
-  recipe=$(sed -n 's/^schtasks \/create .* \/tr "\([^"]*\)"$/\1/p' "$ENDSESSION_SOURCE_DIR/README.md")
-  [ -n "$recipe" ] || { fail "no schtasks /create ... /tr \"...\" recipe in the README"; return; }
+  recipe=$(sed -n "s/^\$action = New-ScheduledTaskAction -Execute \([^ ]*\) -Argument '\([^']*\)'\$/\1 \2/p" \
+    "$ENDSESSION_SOURCE_DIR/README.md")
+  [ -n "$recipe" ] || { fail "no New-ScheduledTaskAction -Execute ... -Argument '...' recipe in the README"; return; }
+  grep -q '^Register-ScheduledTask .*-Action \$action' "$ENDSESSION_SOURCE_DIR/README.md" &&
+    grep -q '^Start-ScheduledTask ' "$ENDSESSION_SOURCE_DIR/README.md" || fail "the recipe does not register and start it"
+  if grep -q '^schtasks ' "$ENDSESSION_SOURCE_DIR/README.md"; then fail "the README still runs schtasks"; fi
   mkdir -p "$tools" && rm -f "$tools/check.txt"
   cp "$kit" "$tools/endsession-check.exe" && cp "$ENDSESSION_EXE" "$tools/endsession.exe"
   local words
