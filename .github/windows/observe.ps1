@@ -71,7 +71,7 @@ function Invoke-Task([string] $name, $principal, [string] $password, [int] $star
 switch ($Context) {
   'runner' {
     Write-Script @('', '--station')
-    & cmd.exe /c "`"$script`""
+    & cmd.exe /c $script  # the lane's paths have no spaces
   }
   'system-task' {
     Write-Script @('')
@@ -97,13 +97,13 @@ switch ($Context) {
     if ($LASTEXITCODE -ne 0) { throw "Enable-PSRemoting: $LASTEXITCODE" }
     Invoke-Command -ComputerName localhost -ConfigurationName Microsoft.PowerShell -ArgumentList $script -ScriptBlock {
       param($path)
-      & cmd.exe /c "`"$path`""
+      & cmd.exe /c $path
     }
   }
   'runas' {
     Write-Script @('')
     # CreateProcessWithLogonW, as runas does.
-    Start-Process -FilePath 'cmd.exe' -ArgumentList '/c', "`"$script`"" -Credential (Credential) `
+    Start-Process -FilePath 'cmd.exe' -ArgumentList '/c', $script -Credential (Credential) `
       -WorkingDirectory $Lane -WindowStyle Hidden -Wait
   }
   'interactive-task' {

@@ -251,7 +251,7 @@ plantings = [
     ("status", lambda w: w.replace("python .github/windows/lane.py compare winrm $env:OBSERVED/winrm.txt\n          exit $LASTEXITCODE\n",
                                    "python .github/windows/lane.py compare winrm $env:OBSERVED/winrm.txt\n          exit 0\n"), None,
      "the winrm step"),
-    ("selftest", lambda w: w.replace("          .github/windows/observe.ps1 -Context s4u-task", "          echo"), None,
+    ("selftest", lambda w: w.replace("          ./.github/windows/observe.ps1 -Context s4u-task", "          echo"), None,
      "the s4u-task step"),
     ("task", None, lambda o: o.replace("  Register-ScheduledTask @task | Out-Null\n", ""),
      "register and start"),
