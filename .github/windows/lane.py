@@ -143,7 +143,12 @@ def summary(directory):
             lines.append(f"| {row['context']} | did not start: {cell(observed['not started'])} | | | | | | | |")
             continue
         c = observed["context"]
-        expected = "; ".join(f"{op}: {row[op]}" for op in ("/l", "/r /f")) + f" ({row['row']})"
+        if row["/l"] == "recorded":  # which row context put it in
+            expected = "recorded: " + ("the interactive user, ExitWindowsEx (the desk's rows)"
+                                       if c.get("interactive user") == "yes"
+                                       else "not the interactive user, InitiateShutdownW and /l refused")
+        else:
+            expected = "; ".join(f"{op}: {row[op]}" for op in ("/l", "/r /f")) + f" ({row['row']})"
         if c.get("SeShutdownPrivilege") == "not held":
             expected += "; /r /f refused by endsession: no SeShutdownPrivilege"
         verdict = "ok" if not problems(row["context"], observed, row) else "**differs**"

@@ -62,7 +62,8 @@ struct debuggee {
 // room for two modules only, skip-kill lets the answered child run on,
 // short-timeout gives it 3 s instead of 30, unanswered fails every answer
 // without writing it, quota refuses the first start with a token as a
-// caller without SeIncreaseQuotaPrivilege is refused (1314).
+// caller without SeIncreaseQuotaPrivilege is refused (1314), phantom-job
+// takes the caller for one in a job without breakaway.
 bool fault(const char* name) {
   const char* chosen = getenv("ENDSESSION_CHECK_FAULT");
   return chosen != nullptr && strcmp(chosen, name) == 0;
@@ -449,6 +450,7 @@ run_result run_intercepted(const run_request& request) {
   start.output = request.output;
   d.caller_holds_privilege = token_holds_shutdown_privilege();
   job_state jobs = read_job_state(start_suspended_copy);
+  if (fault("phantom-job")) jobs.kind = job_kind::no_breakaway;
   HANDLE job = barrier_job();
   if (job == nullptr || read_barrier_job(job) == barrier_reading::missing ||
       !token_without_shutdown_privilege(&start.token)) {

@@ -333,6 +333,19 @@ case_caller_without_the_quota_privilege_gets_the_kits_token() {
   expect_nothing_ended
 }
 
+# The caller's job is to hold endsession where no breakaway is allowed: a
+# kit that wrongly takes itself for one in such a job (a test-only fault)
+# finds the child in no job before it runs, ends it and says so.
+case_child_outside_the_callers_job_is_ended() {
+  kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
+  run_env=(ENDSESSION_CHECK_FAULT=phantom-job)
+  run_kit -all,+relay run /r /f
+  expect_status 4
+  expect_stdout $'endsession-check: cannot check here: endsession is in no job, though the caller\'s job was to hold it\r\n'
+  if grep -q 'Call advapi32\.AdjustTokenPrivileges(' "$err_file"; then fail "endsession ran"; fi
+  expect_nothing_ended
+}
+
 # The kit's own faults, shown with tools that are not endsession.
 target_run() {  # target_run EXPECTED-STATUS EXPECTED-TEXT TOOL ARGS...
   local want=$1 text=$2

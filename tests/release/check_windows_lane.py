@@ -146,7 +146,7 @@ status, out, err = run("summary", observed)
 rows = {line.split(" | ")[0].strip("| "): line for line in out.splitlines() if line.startswith("| ")}
 want = {
     "runner": ["no breakaway: log-off not checkable here", "ExitWindowsEx(0x00000006, 0x00000000)",
-               "selftest: 9 passed, 0 failed, 2 skipped", "recorded", ": ok"],
+               "selftest: 9 passed, 0 failed, 2 skipped", "recorded: the interactive user, ExitWindowsEx", ": ok"],
     "system-task": ["lane, not visible", "refused with 1459 (no session-end call)",
                     "InitiateShutdownW(NULL, NULL, 0, 0x00000007, 0x80000000)", "11 passed, 0 failed, 0 skipped",
                     "/l: refused (1459); /r /f: InitiateShutdownW", ": ok"],
