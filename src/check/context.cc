@@ -186,9 +186,9 @@ void read_context(check_context* c) {
   // session's. The names are read either way, so that context shows them.
   c->account_match = account_match(c, user_known ? user : nullptr, name_known ? name : nullptr, domain);
   read_shell(c, &shell_session);
-  bool desk_session = c->shell_window ? c->shell_known && ((token_session_known && same_session(token_session, shell_session)) ||
-                                                           (linked_session_known && same_session(linked_session, shell_session)))
-                                      : c->account_match != nullptr;
+  bool in_shell_session = c->shell_known && ((token_session_known && same_session(token_session, shell_session)) ||
+                                             (linked_session_known && same_session(linked_session, shell_session)));
+  bool desk_session = c->shell_window ? in_shell_session : c->account_match != nullptr;
   c->interactive_user = c->station_visible &&
                         (!c->station_user_known || same_text(c->station_user, c->logon_sid) ||
                          same_text(c->station_user, c->user_sid)) &&

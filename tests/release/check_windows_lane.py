@@ -106,7 +106,6 @@ expectations = [
     ("runner", os.path.join(saved, "runner.txt"), True, None),
     ("runner", os.path.join(saved, "closed-job.txt"), True, None),  # skips allowed: no breakaway
     ("system-task", os.path.join(saved, "station.txt"), True, None),
-    ("runas", os.path.join(saved, "station.txt"), True, None),
     ("system-task", os.path.join(saved, "runner.txt"), False, "ExitWindowsEx"),
     ("system-task", variant("other-call.txt", "station.txt",
                             lambda t: t.replace("endsession /r /f  InitiateShutdownW(NULL, NULL, 0, 0x00000007",

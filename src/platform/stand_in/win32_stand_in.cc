@@ -715,9 +715,10 @@ BOOL WINAPI QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS information
   bool caller = job == nullptr;
   if (!caller && job != made_job) return finish({FALSE, ERROR_INVALID_HANDLE});
   if (information_class == JobObjectBasicUIRestrictions && length == sizeof(JOBOBJECT_BASIC_UI_RESTRICTIONS)) {
-    if (caller ? !finish(the_state.current.caller_ui_query)
-               : !the_state.current.made_job_ui_readable && !finish({FALSE, ERROR_INVALID_PARAMETER}))
-      return FALSE;
+    outcome readable = caller                                   ? the_state.current.caller_ui_query
+                       : the_state.current.made_job_ui_readable ? outcome{TRUE, ERROR_SUCCESS}
+                                                                 : outcome{FALSE, ERROR_INVALID_PARAMETER};
+    if (!finish(readable)) return FALSE;
     JOBOBJECT_BASIC_UI_RESTRICTIONS ui{caller ? the_state.current.caller_ui_restrictions : the_state.made_job_ui};
     memcpy(information, &ui, sizeof ui);
     return TRUE;
