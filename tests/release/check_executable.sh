@@ -56,7 +56,7 @@ field() { sed -n "s/^$1[[:space:]]\+//p" <<<"$header" | head -1; }
 grep -q '^[[:space:]]*TERMINAL_SERVICE_AWARE$' <<<"$header" || fail "DllCharacteristics $(field DllCharacteristics) lack TERMINAL_SERVICE_AWARE"
 for version_field in MajorSubsystemVersion:6 MinorSubsystemVersion:1 MajorOSystemVersion:6 MinorOSystemVersion:1; do
   [ "$(field "${version_field%:*}")" = "${version_field#*:}" ] ||
-    fail "${version_field%:*} is $(field "${version_field%:*}"), expected ${version_field#*:}"
+    fail "the PE header's ${version_field%:*} is $(field "${version_field%:*}"), expected ${version_field#*:}"
 done
 
 # Unwind data: the exception table (.pdata) holds an entry that begins at
@@ -81,7 +81,8 @@ tail_merges=$(grep -o '__tailMerge_[A-Za-z0-9_]*' "$map" | sort -u | tr '\n' ' '
 # Resource bytes as one hex string; texts searched as ASCII or UTF-16LE.
 rsrc=$(mktemp)
 trap 'rm -f "$rsrc"' EXIT
-"${objdump%objdump}objcopy" -O binary --only-section=.rsrc "$exe" "$rsrc" || fail "no .rsrc section"
+# objcopy writes an empty file, and succeeds, when there is no such section.
+"${objdump%objdump}objcopy" -O binary --only-section=.rsrc "$exe" "$rsrc" && [ -s "$rsrc" ] || fail "no .rsrc section"
 hex=$(od -An -tx1 -v "$rsrc" | tr -d ' \n')
 ascii_hex() { printf '%s' "$1" | od -An -tx1 -v | tr -d ' \n'; }
 utf16_hex() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -d ' \n'; }

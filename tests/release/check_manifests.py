@@ -61,7 +61,8 @@ def validate(document, schema_file, name):
     with open(os.path.join(schemas, schema_file)) as f:
         validator = jsonschema.Draft7Validator(strict(json.load(f)))
     for error in validator.iter_errors(document):
-        failures.append(f"{name}: {'/'.join(map(str, error.absolute_path))}: {error.message}")
+        failures.append(f"{name}: not valid against its schema at /{'/'.join(map(str, error.absolute_path))}: "
+                        f"{error.message}")
 
 
 class Loader(yaml.SafeLoader):
@@ -118,9 +119,9 @@ for kind, name in names.items():
     validate(manifests[kind], f"winget-1.10.0/manifest.{kind}.1.10.0.json", name)
     document = manifests[kind]
     expect(document.get("ManifestType") == kind and document.get("ManifestVersion") == "1.10.0",
-           f"{name}: type {document.get('ManifestType')} {document.get('ManifestVersion')}")
-    expect(document.get("PackageIdentifier") == "endsession.endsession" and
-           document.get("PackageVersion") == version, f"{name}: identifier or version")
+           f"{name}: ManifestType {document.get('ManifestType')}, ManifestVersion {document.get('ManifestVersion')}")
+    expect(document.get("PackageIdentifier") == "endsession.endsession" and document.get("PackageVersion") == version,
+           f"{name}: PackageIdentifier {document.get('PackageIdentifier')}, PackageVersion {document.get('PackageVersion')}")
 
 installer = manifests["installer"]
 expect(installer.get("MinimumOSVersion") == floor, f"MinimumOSVersion {installer.get('MinimumOSVersion')}, PE header {floor}")
@@ -136,13 +137,17 @@ for kind, name in (("msi", msi_name), ("zip", zip_name)):
 msi = by_type.get("msi", {})
 product_code, upgrade_code = properties.get("ProductCode"), properties.get("UpgradeCode")
 expect(msi.get("ProductCode") == product_code, f"msi: ProductCode {msi.get('ProductCode')}, MSI {product_code}")
-expect(msi.get("Scope") == "machine" and msi.get("UpgradeBehavior") == "install", "msi: scope or upgrade behaviour")
+# Per machine, upgraded in place (not uninstalled first), as the MSI is built.
+expect(msi.get("Scope") == "machine", f"msi: Scope {msi.get('Scope')}, the MSI installs per machine")
+expect(msi.get("UpgradeBehavior") == "install", f"msi: UpgradeBehavior {msi.get('UpgradeBehavior')}, not install")
 # The MSI has no UI of its own: msiexec /qn and /passive install it.
 expect(msi.get("InstallModes") == ["interactive", "silent", "silentWithProgress"],
        f"msi: InstallModes {msi.get('InstallModes')}")
 entries = msi.get("AppsAndFeaturesEntries") or [{}]
-for field, value in (("ProductCode", product_code), ("UpgradeCode", upgrade_code)):
-    expect(entries[0].get(field) == value, f"msi: Apps and Features {field} {entries[0].get(field)}, MSI {value}")
+expect(entries[0].get("ProductCode") == product_code,
+       f"msi: Apps and Features ProductCode {entries[0].get('ProductCode')}, MSI {product_code}")
+expect(entries[0].get("UpgradeCode") == upgrade_code,
+       f"msi: Apps and Features UpgradeCode {entries[0].get('UpgradeCode')}, MSI {upgrade_code}")
 expect("DisplayVersion" not in entries[0], f"msi: Apps and Features repeats the version: {entries[0]}")
 expect(entries[0].get("Publisher") == configured["publisher"], f"msi: Apps and Features publisher {entries[0]}")
 release_date = datetime.datetime.fromtimestamp(int(epoch), datetime.timezone.utc).strftime("%Y-%m-%d")
@@ -153,8 +158,9 @@ expect(portable.get("NestedInstallerType") == "portable" and portable.get("Neste
        f"zip: nested {portable.get('NestedInstallerFiles')}")
 locale = manifests["defaultLocale"]
 expect(locale.get("License") == "MIT" and locale.get("Moniker") == "endsession" and locale.get("PackageName") == "endsession",
-       "defaultLocale: licence, moniker or name")
-expect(manifests["version"].get("DefaultLocale") == "en-US", "version: DefaultLocale")
+       f"defaultLocale: License {locale.get('License')}, Moniker {locale.get('Moniker')}, "
+       f"PackageName {locale.get('PackageName')}")
+expect(manifests["version"].get("DefaultLocale") == "en-US", f"version: DefaultLocale {manifests['version'].get('DefaultLocale')}")
 homepage, license_url = configured["homepage"] or None, configured["license_url"] or None
 expect(locale.get("Publisher") == configured["publisher"], f"defaultLocale: Publisher {locale.get('Publisher')}")
 expect(copyright_line is not None and locale.get("Copyright") == copyright_line,
@@ -168,7 +174,7 @@ with open(os.path.join(release, "endsession.json")) as f:
 validate(scoop, "scoop/manifest.schema.json", "endsession.json")
 app = scoop.get("architecture", {}).get("64bit", {})
 expect(scoop.get("version") == version, f"scoop: version {scoop.get('version')}")
-expect(app.get("url") == url + zip_name and app.get("hash") == shipped[zip_name], f"scoop: {app}")
+expect(app.get("url") == url + zip_name and app.get("hash") == shipped[zip_name], f"scoop: 64bit url {app.get('url')}, hash {app.get('hash')}")
 expect(scoop.get("bin") == "endsession.exe", f"scoop: bin {scoop.get('bin')}")
 expect(scoop.get("homepage") == (homepage or url), f"scoop: homepage {scoop.get('homepage')}")
 expect(scoop.get("license") == ({"identifier": "MIT", "url": license_url} if license_url else "MIT"),

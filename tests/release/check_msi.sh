@@ -29,6 +29,6 @@ grep -qx 'RemoveEnvironmentStrings		3300' <(table InstallExecuteSequence) || fai
   fail "MSI downgrade refusal: $(table LaunchCondition)"
 grep -qx "{6C1F9BD2-6A3E-4F8E-9A7E-6F0A4C2F1B11}		$version		1		WIX_UPGRADE_DETECTED" <(table Upgrade) ||
   fail "MSI major upgrade: $(table Upgrade)"
-grep -q 'Template: x64;1033' <(msiinfo suminfo "$msi") || fail "MSI is not x64: $(msiinfo suminfo "$msi")"
+grep -q 'Template: x64;1033' <(msiinfo suminfo "$msi") || fail "MSI is not x64: $(msiinfo suminfo "$msi" | grep Template)"
 [ "$failures" -eq 0 ] || exit 1
 echo "MSI checks passed: $msi"

@@ -4,8 +4,9 @@
 delay_loaded_dlls() {
   local exe=$1 objdump=$2
   u32() { od -An -j "$1" -N 4 -tu4 "$exe" | tr -d ' '; }
-  local optional_header image_base directory_rva descriptor name_at
+  local optional_header image_base directory_rva descriptor name_at sections
   optional_header=$(($(u32 60) + 24))
+  sections=$("$objdump" -h "$exe")
   image_base=$(od -An -j $((optional_header + 24)) -N 8 -tu8 "$exe" | tr -d ' ')
   # file_offset RVA: where an RVA lies in the file, from the section table.
   file_offset() {
@@ -17,7 +18,7 @@ delay_loaded_dlls() {
         echo $((0x$offset + $1 - start))
         return
       fi
-    done < <("$objdump" -h "$exe")
+    done <<<"$sections"
   }
   delay_loaded=""
   directory_rva=$(u32 $((optional_header + 112 + 13 * 8)))

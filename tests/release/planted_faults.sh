@@ -1,8 +1,9 @@
 # Every release checker is seen to fail: the signed release (release.signing's,
-# with manifests for a release URL) and the built executable pass all six
-# checkers as they are; then, in a fresh copy for each fault below, the
+# with manifests for a release URL) and the built executable pass every
+# checker as they are; then, in a fresh copy for each fault below, the
 # checker that owns the fault must exit non-zero with a message naming it.
-# Planted into copies, never into the built tree.
+# Planted into copies, never into the built tree. Every failure message of
+# the checkers is named by a row here (check_every_check_planted.py).
 # Usage: planted_faults.sh BUILD-DIR SIGNING-WORK-DIR VERSION SOURCE-DIR OBJDUMP SIZE-BUDGET
 set -u
 build=$1 signing=$2 version=$3 source_dir=$4 objdump=$5 size_budget=$6
@@ -10,6 +11,10 @@ url=https://downloads.example.org/endsession/$version/
 zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi sbom=endsession-$version.spdx.json
 installer=manifests/e/endsession/endsession/$version/endsession.endsession.installer.yaml
 locale=manifests/e/endsession/endsession/$version/endsession.endsession.locale.en-US.yaml
+version_manifest=manifests/e/endsession/endsession/$version/endsession.endsession.yaml
+kit=endsession-$version-check-win64.zip
+# Another link of the same sources: a build that is not the released one.
+other_build=$build/tests/release/endsession_padded_4.exe
 epoch=$(sed -n 's/^set(CPACK_ENDSESSION_EPOCH "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 checks=$source_dir/tests/release
 work=$(mktemp -d)
@@ -23,8 +28,14 @@ check_sbom() { cmake -DSBOM="$sbom" -DFILES=files -DVERSION="$version" -DDOWNLOA
 check_sums() { bash "$checks/check_sums.sh" .; }
 check_signature() { bash "$checks/check_signature.sh" "$signing/cert.pem" files/endsession.exe "$msi"; }
 check_msi() { bash "$checks/check_msi.sh" "$msi" "$version"; }
+check_contents() {
+  bash "$checks/check_contents.sh" . "$build/src/endsession.exe" "$build/src/check/endsession-check.exe" "$version"
+}
 # The built executable (exe/, with its link map), not the signed one.
 check_executable() { bash "$checks/check_executable.sh" exe/endsession.exe "$budget" "$version" "$objdump" files/LICENSE; }
+check_delay_imports() {
+  bash "$checks/check_delay_imports.sh" "$objdump" "ADVAPI32.dll USER32.dll WTSAPI32.dll " exe/endsession.exe
+}
 
 # The faults: name, owning checker, what its message must say, how to plant.
 edit() { perl -0777 -i -pe "$2" "$1"; }
@@ -33,14 +44,15 @@ sha1_signed() {
   osslsigncode sign -pkcs12 "$signing/key.p12" -readpass "$signing/key.pass" -h sha1 -n endsession \
     -in "$build/src/endsession.exe" -out files/endsession.exe >/dev/null
 }
-# repackage WXS-EDIT CMAKE-EDIT: the release's MSI made again from copies of
-# the packaging files with those edits (perl), from the release's files.
+# repackage WXS-EDIT CMAKE-EDIT [FOLDER]: the release's MSI made again from
+# copies of the packaging files with those edits (perl), from the release's
+# files (or FOLDER's).
 repackage() {
   rm -rf "$work/repackaged" && mkdir -p "$work/repackaged/cmake" "$work/repackaged/packaging"
   perl -0777 -pe "$1" "$source_dir/packaging/endsession.wxs" >"$work/repackaged/packaging/endsession.wxs"
   perl -0777 -pe "$2" "$source_dir/cmake/msi_package.cmake" >"$work/repackaged/cmake/msi_package.cmake"
   rm "$msi"
-  cmake -DOUTPUT="$PWD/$msi" -DFOLDER="$PWD/files" -DVERSION="$version" -DEPOCH="$epoch" \
+  cmake -DOUTPUT="$PWD/$msi" -DFOLDER="${3:-$PWD/files}" -DVERSION="$version" -DEPOCH="$epoch" \
     -DUPGRADE_CODE="6C1F9BD2-6A3E-4F8E-9A7E-6F0A4C2F1B11" -DPUBLISHER="the endsession developers" \
     -P "$work/repackaged/cmake/msi_package.cmake" >/dev/null
 }
@@ -63,22 +75,101 @@ for i in range(named + numbered):
 open(sys.argv[1], "wb").write(data)
 PY
 }
-other_hex() { perl -0777 -i -pe "s/$2([0-9a-f])/\$1.(\$2 eq '0' ? '1' : '0')/e" "$1"; }
+# msi_sql STATEMENT...: run on the release's MSI.
+msi_sql() {
+  local statement arguments=()
+  for statement; do arguments+=(-q "$statement"); done
+  msibuild "$msi" "${arguments[@]}"
+}
+# json_edit FILE PYTHON: PYTHON run with the document as d, then written back.
+json_edit() {
+  python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); exec(sys.argv[2]); json.dump(d, open(sys.argv[1], "w"), indent=2)' "$1" "$2"
+}
+# pe_field OFFSET SIZE PYTHON: the built executable's optional-header field
+# at OFFSET set to PYTHON's value of v, the field's value.
+pe_field() {
+  python3 - exe/endsession.exe "$@" <<'PY'
+import sys
+path, offset, size, expression = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+data = bytearray(open(path, "rb").read())
+at = int.from_bytes(data[0x3C:0x40], "little") + 24 + offset
+v = int.from_bytes(data[at:at + size], "little")
+data[at:at + size] = (eval(expression) & (1 << 8 * size) - 1).to_bytes(size, "little")
+open(path, "wb").write(data)
+PY
+}
+# zero_section NAME: the built executable's section NAME overwritten with zeros.
+zero_section() {
+  python3 - exe/endsession.exe "$1" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+count, optional = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+for i in range(count):
+    section = pe + 24 + optional + 40 * i
+    if data[section:section + 8].rstrip(b"\0") == sys.argv[2].encode():
+        size, offset = struct.unpack_from("<II", data, section + 16)
+        data[offset:offset + size] = bytes(size)
+open(sys.argv[1], "wb").write(data)
+PY
+}
+# version_as_manifest: the version resource's type (16) made RT_MANIFEST's (24).
+version_as_manifest() {
+  python3 - exe/endsession.exe <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+at = data.find(b".rsrc\0\0\0")
+root = struct.unpack_from("<I", data, at + 20)[0]
+named, numbered = struct.unpack_from("<HH", data, root + 12)
+for i in range(named + numbered):
+    if struct.unpack_from("<I", data, root + 16 + 8 * i)[0] == 16:
+        struct.pack_into("<I", data, root + 16 + 8 * i, 24)
+open(sys.argv[1], "wb").write(data)
+PY
+}
+# rezip ZIP NAME [FILE]: ZIP with its entry NAME holding FILE's bytes (added
+# if new), or left out without FILE.
+rezip() {
+  python3 - "$@" <<'PY'
+import sys, zipfile
+path, name = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(path) as old:
+    entries = [(info, old.read(info)) for info in old.infolist()]
+if name not in [info.filename for info, _ in entries]:
+    entries.append((zipfile.ZipInfo(name, (2026, 1, 1, 0, 0, 0)), b""))
+with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as new:
+    for info, content in entries:
+        if info.filename == name:
+            if len(sys.argv) < 4:
+                continue
+            content = open(sys.argv[3], "rb").read()
+        new.writestr(info, content)
+PY
+}
+# msi_of_other_build: the MSI made again from the release's files with
+# another build of endsession.exe.
+msi_of_other_build() {
+  cp -a files other-files
+  cp "$other_build" other-files/endsession.exe
+  repackage '' '' "$PWD/other-files"
+}
+# other_hex FILE PREFIX: the hex digit after PREFIX (a perl pattern) made another.
+other_hex() { perl -0777 -i -pe "s/$2([0-9a-fA-F])/\$1.(\$2 eq '0' ? '1' : '0')/e" "$1"; }
 faults=(
-  "unknown winget field|check_manifests|InstallerSwitchs|edit $installer 's/(\n  Scope: machine\n)/\$1  InstallerSwitchs:\n    Silent: \\/qn\n/'"
+  "unknown winget field|check_manifests|not valid against its schema at /Installers/0|edit $installer 's/(\n  Scope: machine\n)/\$1  InstallerSwitchs:\n    Silent: \\/qn\n/'"
   "wrong InstallerSha256|check_manifests|InstallerSha256|edit $installer 's/(InstallerSha256: )[0-9A-F]{8}/\${1}00000000/'"
-  "UpgradeCode in lower case|check_manifests|UpgradeCode|edit $installer 's/(UpgradeCode: .)(\{[0-9A-F-]+\})/\$1\\L\$2/'"
+  "UpgradeCode in lower case|check_manifests|Apps and Features UpgradeCode|edit $installer 's/(UpgradeCode: .)(\{[0-9A-F-]+\})/\$1\\L\$2/'"
   "ReleaseDate's day and month swapped|check_manifests|ReleaseDate|edit $installer 's/(ReleaseDate: \d{4})-(\d\d)-(\d\d)/\$1-\$3-\$2/'"
   "a DisplayVersion equal to the package's|check_manifests|repeats the version|edit $installer 's/(\n    Publisher: [^\n]*\n)/\$1    DisplayVersion: $version\n/'"
   "SBOM downloadLocation NOASSERTION|check_sbom|downloadLocation|edit $sbom 's/\"downloadLocation\": \"https:[^\"]*\"/\"downloadLocation\": \"NOASSERTION\"/'"
   "SBOM licenseDeclared changed|check_sbom|licenseDeclared|edit $sbom 's/\"licenseDeclared\": \"MIT\"/\"licenseDeclared\": \"Apache-2.0\"/'"
   "SBOM creators emptied|check_sbom|creators|edit $sbom 's/\"creators\": \[[^]]*\]/\"creators\": []/'"
   "SHA256SUMS missing the MSI|check_sums|SHA256SUMS lists|sed -i '/ $msi\$/d' SHA256SUMS"
-  "a signature made with SHA-1|check_signature|SHA1|sha1_signed"
+  "a signature made with SHA-1|check_signature|'SHA1 ', not SHA256 alone|sha1_signed"
   "InstallModes without silent|check_manifests|InstallModes|edit $installer 's/\n  - silent\n/\n/'"
   "Copyright set to the publisher|check_manifests|Copyright|edit $locale 's/(Copyright: )[^\n]*/\${1}the endsession developers/'"
   "MinimumOSVersion changed|check_manifests|MinimumOSVersion|edit $installer 's/(MinimumOSVersion: )6\.1/\${1}6.2/'"
-  "SBOM file licence NOASSERTION|check_sbom|licenseConcluded NOASSERTION|edit $sbom 's/(\"fileName\": \"\.\/endsession\.exe\",.*?\"licenseConcluded\": )\"MIT\"/\$1\"NOASSERTION\"/s'"
+  "SBOM file licence NOASSERTION|check_sbom|endsession.exe: licenseConcluded NOASSERTION|edit $sbom 's/(\"fileName\": \"\.\/endsession\.exe\",.*?\"licenseConcluded\": )\"MIT\"/\$1\"NOASSERTION\"/s'"
   "SBOM verification code changed|check_sbom|package verification code|other_hex $sbom '(\"packageVerificationCodeValue\": \")'"
   "a changed hash in SHA256SUMS|check_sums|does not verify|other_hex SHA256SUMS '^()'"
   "MSI PATH row in another order|check_msi|MSI environment|repackage '' 's/\[~\];\[INSTALLFOLDER\]/[INSTALLFOLDER];[~]/'"
@@ -86,6 +177,74 @@ faults=(
   "manifest as resource 2|check_executable|resource 1 of type 24|manifest_as_resource_2"
   "FILEVERSION 1.0.0.1|check_executable|fixed block|edit exe/endsession.exe 's/(\xbd\x04\xef\xfe.{8})\0\0\0\0/\${1}\x01\0\0\0/s'"
   "a one-byte size budget|check_executable|over the budget|budget=\$((\$(stat -c %s exe/endsession.exe) - 1))"
+  "MSI without ARPNOREPAIR|check_msi|MSI property missing: ARPNOREPAIR|msi_sql \"DELETE FROM Property WHERE Property = 'ARPNOREPAIR'\""
+  "MSI file under another name|check_msi|MSI files|msi_sql \"UPDATE File SET FileName = 'endsess.exe' WHERE File = 'endsession.exe'\""
+  "MSI folder in the 32-bit Program Files|check_msi|MSI folder|msi_sql \"UPDATE Directory SET Directory_Parent = 'ProgramFilesFolder' WHERE Directory = 'INSTALLFOLDER'\""
+  "MSI with a third component|check_msi|MSI components|msi_sql \"INSERT INTO Component (Component, ComponentId, Directory_, Attributes, KeyPath) VALUES ('Extra', '{5D7C1F0E-8B0A-4C5E-9F3E-2A1D6B9C4E03}', 'INSTALLFOLDER', 256, 'LICENSE')\""
+  "MSI without WriteEnvironmentStrings|check_msi|no WriteEnvironmentStrings|msi_sql \"DELETE FROM InstallExecuteSequence WHERE Action = 'WriteEnvironmentStrings'\""
+  "MSI without RemoveEnvironmentStrings|check_msi|no RemoveEnvironmentStrings|msi_sql \"DELETE FROM InstallExecuteSequence WHERE Action = 'RemoveEnvironmentStrings'\""
+  "MSI with a custom action|check_msi|MSI custom actions: Planted|msi_sql \"INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('Planted', 51, 'PLANTED', '1')\" \"INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('Planted', 1450)\""
+  "MSI without its downgrade refusal|check_msi|MSI downgrade refusal|msi_sql \"DELETE FROM LaunchCondition WHERE Condition = 'NOT WIX_DOWNGRADE_DETECTED'\""
+  "MSI without its major upgrade|check_msi|MSI major upgrade|msi_sql \"DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'\""
+  "MSI repackaged with the x86 template|check_msi|MSI is not x64: Template: Intel;1033|repackage '' 's/x64;1033/Intel;1033/g'"
+  "USER32 imported at start|check_executable|unexpected imports: KERNEL32.DLL USER32.DLL|edit exe/endsession.exe 's/msvcrt\.dll\0/USER32.dll\0/'"
+  "WTSAPI32 replaced in the delay-import directory|check_executable|the delay-import directory lists: 'ADVAPI32.dll USER32.dll WINSTA.dll|edit exe/endsession.exe 's/WTSAPI32\.dll\0\0/WINSTA.dll\0\0\0\0/'"
+  "delay-import directory of 5 descriptors|check_executable|the delay-import directory is 160 bytes|pe_field $((112 + 13 * 8 + 4)) 4 160"
+  "a header checksum one off|check_executable|header checksum|pe_field 64 4 'v + 1'"
+  "no TERMINAL_SERVICE_AWARE|check_executable|lack TERMINAL_SERVICE_AWARE|pe_field 70 2 'v & ~0x8000'"
+  "subsystem version 5|check_executable|the PE header's MajorSubsystemVersion is 5, expected 6|pe_field 48 2 5"
+  "a link map without the tool's objects|check_executable|functions of the tool's own|sed -i '/libendsession_core\.a\|main\.cc\.obj\|windows_runtime\.cc\.obj/d' exe/endsession.exe.map"
+  "exception table emptied|check_executable|no unwind entry for|zero_section .pdata"
+  "delay-load symbols naming the build folder|check_executable|delay-load symbols name a path|edit exe/endsession.exe.map 's/__tailMerge_libwtsapi32/__tailMerge__build_libwtsapi32/g'"
+  "no .rsrc section|check_executable|no .rsrc section|edit exe/endsession.exe 's/\.rsrc\0\0\0/.rsrx\0\0\0/'"
+  "manifest without Windows 10's supportedOS|check_executable|manifest lacks {8e0f7a12|edit exe/endsession.exe 's/8e0f7a12-bfb3/8e0f7a12-bfb4/'"
+  "version resource without CompanyName|check_executable|version resource lacks CompanyName|edit exe/endsession.exe 's/C\0o\0m\0p\0a\0n\0y\0N\0a\0m\0e\0/C\0o\0m\0p\0a\0n\0y\0N\0a\0m\0f\0/'"
+  "version resource as a second manifest|check_executable|more than one manifest resource|version_as_manifest"
+  "WTSAPI32 not delay-loaded|check_delay_imports|the delay-import directory lists 'ADVAPI32.dll USER32.dll WINSTA.dll|edit exe/endsession.exe 's/WTSAPI32\.dll\0\0/WINSTA.dll\0\0\0\0/'"
+  "SHA256SUMS without the SBOM|check_manifests|SHA256SUMS lists|sed -i '/spdx\.json\$/d' SHA256SUMS"
+  "a changed hash in SHA256SUMS, for winget|check_manifests|SHA256SUMS does not verify|other_hex SHA256SUMS '^()'"
+  "a stray file in the winget folder|check_manifests|winget folder holds|touch manifests/e/endsession/endsession/$version/notes.txt"
+  "ManifestVersion 1.9.0|check_manifests|ManifestVersion 1.9.0|edit $version_manifest 's/ManifestVersion: 1\.10\.0/ManifestVersion: 1.9.0/'"
+  "PackageVersion of another release|check_manifests|PackageVersion 0.9.0|edit $locale 's/PackageVersion: [^\n]*/PackageVersion: 0.9.0/'"
+  "Commands naming another command|check_manifests|Commands .'endsession-cli'.|edit $installer 's/\nCommands:\n- endsession\n/\nCommands:\n- endsession-cli\n/'"
+  "the zip installer left out|check_manifests|installers .'msi'.|edit $installer 's/\n- Architecture: x64\n  InstallerType: zip.*?(\nManifestType)/\$1/s'"
+  "MSI entry for x86|check_manifests|msi: architecture x86|edit $installer 's/Architecture: x64(\n  InstallerType: msi)/Architecture: x86\$1/'"
+  "InstallerUrl of another file|check_manifests|msi: InstallerUrl|edit $installer 's/(InstallerUrl: [^\n]*)x64\.msi/\${1}x86.msi/'"
+  "ProductCode of another MSI|check_manifests|msi: ProductCode|other_hex $installer '(\n  ProductCode: .\{)'"
+  "Scope user|check_manifests|msi: Scope user|edit $installer 's/Scope: machine/Scope: user/'"
+  "UpgradeBehavior uninstallPrevious|check_manifests|msi: UpgradeBehavior uninstallPrevious|edit $installer 's/UpgradeBehavior: install/UpgradeBehavior: uninstallPrevious/'"
+  "Apps and Features ProductCode of another MSI|check_manifests|Apps and Features ProductCode|other_hex $installer '(\n    ProductCode: .\{)'"
+  "Apps and Features publisher changed|check_manifests|Apps and Features publisher|edit $installer 's/(\n    Publisher: )[^\n]*/\${1}someone else/'"
+  "portable alias changed|check_manifests|zip: nested|edit $installer 's/PortableCommandAlias: endsession/PortableCommandAlias: endsession-cli/'"
+  "Moniker changed|check_manifests|, Moniker endsess,|edit $locale 's/\nMoniker: endsession\n/\nMoniker: endsess\n/'"
+  "DefaultLocale en-GB|check_manifests|version: DefaultLocale en-GB|edit $version_manifest 's/DefaultLocale: en-US/DefaultLocale: en-GB/'"
+  "locale Publisher changed|check_manifests|defaultLocale: Publisher someone else|edit $locale 's/\nPublisher: [^\n]*/\nPublisher: someone else/'"
+  "a PublisherUrl never configured|check_manifests|defaultLocale: PublisherUrl https://example.org/|edit $locale 's/(\nLicense: MIT\n)/\nPublisherUrl: https:\/\/example.org\/\$1/'"
+  "a LicenseUrl never configured|check_manifests|defaultLocale: LicenseUrl https://example.org/|edit $locale 's/(\nLicense: MIT\n)/\$1LicenseUrl: https:\/\/example.org\/LICENSE\n/'"
+  "Scoop version of another release|check_manifests|scoop: version 0.9.0|json_edit endsession.json 'd[\"version\"] = \"0.9.0\"'"
+  "Scoop url of another file|check_manifests|scoop: 64bit url|json_edit endsession.json 'd[\"architecture\"][\"64bit\"][\"url\"] += \".old\"'"
+  "Scoop bin of another name|check_manifests|scoop: bin endsession-cli.exe|json_edit endsession.json 'd[\"bin\"] = \"endsession-cli.exe\"'"
+  "Scoop homepage changed|check_manifests|scoop: homepage https://example.org/|json_edit endsession.json 'd[\"homepage\"] = \"https://example.org/\"'"
+  "Scoop license changed|check_manifests|scoop: license Apache-2.0|json_edit endsession.json 'd[\"license\"] = \"Apache-2.0\"'"
+  "SBOM download location of another file|check_manifests|SBOM download location|edit $sbom 's/(\"downloadLocation\": \"https:[^\"]*)\.zip/\$1.old/'"
+  "SBOM without documentNamespace|check_sbom|the SBOM has no documentNamespace|json_edit $sbom 'del d[\"documentNamespace\"]'"
+  "SBOM dataLicense changed|check_sbom|document header|json_edit $sbom 'd[\"dataLicense\"] = \"CC-BY-4.0\"'"
+  "SBOM created without its T and Z|check_sbom|created is not an SPDX date|json_edit $sbom 'd[\"creationInfo\"][\"created\"] = d[\"creationInfo\"][\"created\"].replace(\"T\", \" \").rstrip(\"Z\")'"
+  "SBOM versionInfo of another release|check_sbom|endsession package: versionInfo 0.9.0|json_edit $sbom '[p.update(versionInfo=\"0.9.0\") for p in d[\"packages\"] if p[\"name\"] == \"endsession\"]'"
+  "SBOM linked package without its version|check_sbom|carries no Debian version|json_edit $sbom 'd[\"packages\"][2][\"versionInfo\"] = \"NOASSERTION\"'"
+  "SBOM package URL for i386|check_sbom|package URL|json_edit $sbom 'r = d[\"packages\"][1][\"externalRefs\"][0]; r[\"referenceLocator\"] = r[\"referenceLocator\"].replace(\"amd64\", \"i386\")'"
+  "SBOM without a linked package|check_sbom|linked packages|json_edit $sbom 'd[\"packages\"] = d[\"packages\"][:2]'"
+  "SBOM checksum of another README|check_sbom|is not the file's|json_edit $sbom 'd[\"files\"][1][\"checksums\"][1][\"checksumValue\"] = \"0\" * 64'"
+  "SBOM file without its SHA1|check_sbom|checksums SHA256|json_edit $sbom 'd[\"files\"][0][\"checksums\"] = d[\"files\"][0][\"checksums\"][1:]'"
+  "SBOM without LICENSE|check_sbom|files listed|json_edit $sbom 'd[\"files\"] = [f for f in d[\"files\"] if f[\"fileName\"] != \"./LICENSE\"]'"
+  "SBOM without DESCRIBES|check_sbom|no relationship SPDXRef-DOCUMENT DESCRIBES|json_edit $sbom 'd[\"relationships\"] = [r for r in d[\"relationships\"] if r[\"relationshipType\"] != \"DESCRIBES\"]'"
+  "an executable changed after signing|check_signature|files/endsession.exe does not verify|edit files/endsession.exe 's/This program/THIS program/'"
+  "a release without the check kit|check_contents|SHA256SUMS lists: endsession-$version-win64.zip|rm $kit; sed -i '/check-win64\.zip\$/d' SHA256SUMS"
+  "a zip holding another build of endsession.exe|check_contents|the zip's endsession.exe is not the built one|rezip $zip endsession.exe $other_build"
+  "a zip with a file more|check_contents|the zip holds: .* notes.txt|rezip $zip notes.txt files/LICENSE"
+  "a kit zip without README.md|check_contents|the check kit's zip holds: LICENSE endsession-check.exe|rezip $kit README.md"
+  "a kit zip holding another executable|check_contents|another endsession-check.exe|rezip $kit endsession-check.exe $other_build"
+  "an MSI of another build|check_contents|the MSI's endsession.exe is not the zip's|msi_of_other_build"
 )
 
 # The signed release and the built executable with its map, in exe/.
@@ -102,7 +261,7 @@ copy_release() {
 }
 
 copy_release
-for checker in check_manifests check_sbom check_sums check_signature check_msi check_executable; do
+for checker in check_manifests check_sbom check_sums check_signature check_msi check_contents check_executable check_delay_imports; do
   "$checker" >"$work/log" 2>&1 || { fail "$checker refuses the good release: $(tail -5 "$work/log")"; }
 done
 for fault in "${faults[@]}"; do

@@ -1,0 +1,40 @@
+# What a release folder ships: SHA256SUMS names exactly the zip, the check
+# kit's zip, the MSI and the SBOM; the zip holds exactly endsession.exe (the
+# built one, its signature removed when signed), README.md and LICENSE; the
+# kit's zip exactly endsession-check.exe (the built one), README.md and
+# LICENSE; the MSI installs the zip's endsession.exe.
+# Usage: check_contents.sh RELEASE-DIR BUILT-EXE BUILT-KIT-EXE VERSION
+set -u
+release=$(cd "$1" && pwd) built=$2 built_kit=$3 version=$4
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi sbom=endsession-$version.spdx.json
+kit=endsession-$version-check-win64.zip
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+artifacts=$(cut -d' ' -f3 "$release/SHA256SUMS" | sort | tr '\n' ' ')
+[ "$artifacts" = "$kit $zip $msi $sbom " ] || fail "SHA256SUMS lists: $artifacts"
+
+# same_build SHIPPED BUILT: byte-equal, once an Authenticode signature is
+# removed (osslsigncode gives back the unsigned bytes).
+same_build() {
+  rm -f "$work/unsigned"  # osslsigncode writes no file that is there
+  osslsigncode remove-signature -in "$1" -out "$work/unsigned" >/dev/null 2>&1 || cp "$1" "$work/unsigned"
+  cmp -s "$work/unsigned" "$2"
+}
+# A zip or MSI that does not unpack shows as one that holds something else.
+mkdir "$work/zip" "$work/kit"
+(cd "$work/zip" && cmake -E tar xf "$release/$zip")
+contents=$(cd "$work/zip" && ls -A | sort | tr '\n' ' ')
+[ "$contents" = "LICENSE README.md endsession.exe " ] || fail "the zip holds: $contents"
+same_build "$work/zip/endsession.exe" "$built" || fail "the zip's endsession.exe is not the built one"
+(cd "$work/kit" && cmake -E tar xf "$release/$kit")
+contents=$(cd "$work/kit" && ls -A | sort | tr '\n' ' ')
+[ "$contents" = "LICENSE README.md endsession-check.exe " ] || fail "the check kit's zip holds: $contents"
+same_build "$work/kit/endsession-check.exe" "$built_kit" || fail "the kit's zip holds another endsession-check.exe"
+msiextract -C "$work/msi" "$release/$msi" >/dev/null
+cmp -s "$work/msi/endsession/endsession.exe" "$work/zip/endsession.exe" || fail "the MSI's endsession.exe is not the zip's"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "release contents checked: $artifacts"
