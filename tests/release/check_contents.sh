@@ -17,10 +17,11 @@ artifacts=$(cut -d' ' -f3 "$release/SHA256SUMS" | sort | tr '\n' ' ')
 [ "$artifacts" = "$kit $zip $msi $sbom " ] || fail "SHA256SUMS lists: $artifacts"
 
 # same_build SHIPPED BUILT: byte-equal, once an Authenticode signature is
-# removed (osslsigncode gives back the unsigned bytes).
+# removed (osslsigncode gives back the unsigned bytes); found says what each is.
 same_build() {
   rm -f "$work/unsigned"  # osslsigncode writes no file that is there
   osslsigncode remove-signature -in "$1" -out "$work/unsigned" >/dev/null 2>&1 || cp "$1" "$work/unsigned"
+  found="SHA256 $(sha256sum <"$work/unsigned" | cut -c1-64) unsigned, the built one's $(sha256sum <"$2" | cut -c1-64)"
   cmp -s "$work/unsigned" "$2"
 }
 # A zip or MSI that does not unpack shows as one that holds something else.
@@ -28,11 +29,11 @@ mkdir "$work/zip" "$work/kit"
 (cd "$work/zip" && cmake -E tar xf "$release/$zip")
 contents=$(cd "$work/zip" && ls -A | sort | tr '\n' ' ')
 [ "$contents" = "LICENSE README.md endsession.exe " ] || fail "the zip holds: $contents"
-same_build "$work/zip/endsession.exe" "$built" || fail "the zip's endsession.exe is not the built one"
+same_build "$work/zip/endsession.exe" "$built" || fail "the zip's endsession.exe is not the built one: $found"
 (cd "$work/kit" && cmake -E tar xf "$release/$kit")
 contents=$(cd "$work/kit" && ls -A | sort | tr '\n' ' ')
 [ "$contents" = "LICENSE README.md endsession-check.exe " ] || fail "the check kit's zip holds: $contents"
-same_build "$work/kit/endsession-check.exe" "$built_kit" || fail "the kit's zip holds another endsession-check.exe"
+same_build "$work/kit/endsession-check.exe" "$built_kit" || fail "the kit's zip holds another endsession-check.exe: $found"
 msiextract -C "$work/msi" "$release/$msi" >/dev/null
 cmp -s "$work/msi/endsession/endsession.exe" "$work/zip/endsession.exe" || fail "the MSI's endsession.exe is not the zip's"
 
