@@ -56,25 +56,6 @@ repackage() {
     -DUPGRADE_CODE="6C1F9BD2-6A3E-4F8E-9A7E-6F0A4C2F1B11" -DPUBLISHER="the endsession developers" \
     -P "$work/repackaged/cmake/msi_package.cmake" >/dev/null
 }
-# The executable's manifest stored as resource 2 of type 24.
-manifest_as_resource_2() {
-  python3 - exe/endsession.exe <<'PY'
-import struct, sys
-data = bytearray(open(sys.argv[1], "rb").read())
-pe = struct.unpack_from("<I", data, 0x3C)[0]
-count, optional = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
-for i in range(count):
-    section = pe + 24 + optional + 40 * i
-    if data[section:section + 8].rstrip(b"\0") == b".rsrc":
-        root = struct.unpack_from("<I", data, section + 20)[0]
-named, numbered = struct.unpack_from("<HH", data, root + 12)
-for i in range(named + numbered):
-    kind, target = struct.unpack_from("<II", data, root + 16 + 8 * i)
-    if kind == 24:
-        struct.pack_into("<I", data, root + (target & 0x7FFFFFFF) + 16, 2)
-open(sys.argv[1], "wb").write(data)
-PY
-}
 # msi_sql STATEMENT...: run on the release's MSI.
 msi_sql() {
   local statement arguments=()
@@ -85,47 +66,46 @@ msi_sql() {
 json_edit() {
   python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); exec(sys.argv[2]); json.dump(d, open(sys.argv[1], "w"), indent=2)' "$1" "$2"
 }
-# pe_field OFFSET SIZE PYTHON: the built executable's optional-header field
-# at OFFSET set to PYTHON's value of v, the field's value.
-pe_field() {
-  python3 - exe/endsession.exe "$@" <<'PY'
-import sys
-path, offset, size, expression = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
-data = bytearray(open(path, "rb").read())
-at = int.from_bytes(data[0x3C:0x40], "little") + 24 + offset
-v = int.from_bytes(data[at:at + size], "little")
-data[at:at + size] = (eval(expression) & (1 << 8 * size) - 1).to_bytes(size, "little")
-open(path, "wb").write(data)
-PY
-}
-# zero_section NAME: the built executable's section NAME overwritten with zeros.
-zero_section() {
+# pe_edit PYTHON: PYTHON run on the built executable's bytes (data), then
+# written back. It may use optional (the optional header's offset), section
+# (a name's (file offset, size)), rsrc (the resource root's file offset) and
+# resources(directory) (each entry's (offset, id, target)).
+pe_edit() {
   python3 - exe/endsession.exe "$1" <<'PY'
 import struct, sys
 data = bytearray(open(sys.argv[1], "rb").read())
 pe = struct.unpack_from("<I", data, 0x3C)[0]
-count, optional = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
-for i in range(count):
-    section = pe + 24 + optional + 40 * i
-    if data[section:section + 8].rstrip(b"\0") == sys.argv[2].encode():
-        size, offset = struct.unpack_from("<II", data, section + 16)
-        data[offset:offset + size] = bytes(size)
+optional = pe + 24
+count, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+headers = [optional + optional_size + 40 * i for i in range(count)]
+section = {bytes(data[h:h + 8]).rstrip(b"\0").decode(): struct.unpack_from("<II", data, h + 16)[::-1] for h in headers}
+rsrc = section[".rsrc"][0]
+def resources(directory):
+    named, numbered = struct.unpack_from("<HH", data, directory + 12)
+    return [(directory + 16 + 8 * i, *struct.unpack_from("<II", data, directory + 16 + 8 * i))
+            for i in range(named + numbered)]
+exec(sys.argv[2])
 open(sys.argv[1], "wb").write(data)
 PY
 }
-# version_as_manifest: the version resource's type (16) made RT_MANIFEST's (24).
+# pe_field OFFSET SIZE PYTHON: the optional header's field at OFFSET set to
+# PYTHON's value of v, the field's value.
+pe_field() {
+  pe_edit "at, size = optional + $1, $2
+v = int.from_bytes(data[at:at + size], 'little')
+data[at:at + size] = (($3) & (1 << 8 * size) - 1).to_bytes(size, 'little')"
+}
+# The executable's manifest stored as resource 2 of type 24.
+manifest_as_resource_2() {
+  pe_edit 'for _, kind, target in resources(rsrc):
+    if kind == 24:
+        struct.pack_into("<I", data, rsrc + (target & 0x7FFFFFFF) + 16, 2)'
+}
+# The version resource's type (16) made RT_MANIFEST's (24).
 version_as_manifest() {
-  python3 - exe/endsession.exe <<'PY'
-import struct, sys
-data = bytearray(open(sys.argv[1], "rb").read())
-at = data.find(b".rsrc\0\0\0")
-root = struct.unpack_from("<I", data, at + 20)[0]
-named, numbered = struct.unpack_from("<HH", data, root + 12)
-for i in range(named + numbered):
-    if struct.unpack_from("<I", data, root + 16 + 8 * i)[0] == 16:
-        struct.pack_into("<I", data, root + 16 + 8 * i, 24)
-open(sys.argv[1], "wb").write(data)
-PY
+  pe_edit 'for at, kind, _ in resources(rsrc):
+    if kind == 16:
+        struct.pack_into("<I", data, at, 24)'
 }
 # rezip ZIP NAME [FILE]: ZIP with its entry NAME holding FILE's bytes (added
 # if new), or left out without FILE.
@@ -194,7 +174,7 @@ faults=(
   "no TERMINAL_SERVICE_AWARE|check_executable|lack TERMINAL_SERVICE_AWARE|pe_field 70 2 'v & ~0x8000'"
   "subsystem version 5|check_executable|the PE header's MajorSubsystemVersion is 5, expected 6|pe_field 48 2 5"
   "a link map without the tool's objects|check_executable|functions of the tool's own|sed -i '/libendsession_core\.a\|main\.cc\.obj\|windows_runtime\.cc\.obj/d' exe/endsession.exe.map"
-  "exception table emptied|check_executable|no unwind entry for|zero_section .pdata"
+  "exception table emptied|check_executable|no unwind entry for|pe_edit 'offset, size = section[\".pdata\"]; data[offset:offset + size] = bytes(size)'"
   "delay-load symbols naming the build folder|check_executable|delay-load symbols name a path|edit exe/endsession.exe.map 's/__tailMerge_libwtsapi32/__tailMerge__build_libwtsapi32/g'"
   "no .rsrc section|check_executable|no .rsrc section|edit exe/endsession.exe 's/\.rsrc\0\0\0/.rsrx\0\0\0/'"
   "manifest without Windows 10's supportedOS|check_executable|manifest lacks {8e0f7a12|edit exe/endsession.exe 's/8e0f7a12-bfb3/8e0f7a12-bfb4/'"
