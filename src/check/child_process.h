@@ -8,21 +8,6 @@
 
 #include <windows.h>
 
-// Whether this process's token holds privilege `name` (e.g.
-// L"SeIncreaseQuotaPrivilege"), enabled or not, now.
-bool token_holds_privilege(const wchar_t* name);
-
-// Whether this process's token held SeShutdownPrivilege, enabled or not,
-// when first asked: what AdjustTokenPrivileges would grant the caller.
-// `enabled`, when given, says whether it was enabled then.
-bool token_holds_shutdown_privilege(bool* enabled = nullptr);
-
-// Removes SeShutdownPrivilege from this process's own token for good
-// (SE_PRIVILEGE_REMOVED), after token_holds_shutdown_privilege has kept the
-// caller's reading: children started with CreateProcessW get a copy of the
-// token without it. True when the token, read again, lacks it.
-bool remove_shutdown_privilege();
-
 // A copy of this process's primary token without SeShutdownPrivilege
 // (CreateRestrictedToken), usable with CreateProcessAsUserW.
 bool token_without_shutdown_privilege(HANDLE* token);

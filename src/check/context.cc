@@ -1,13 +1,9 @@
 #include "context.h"
 
-#include <sddl.h>
 #include <stdio.h>
-#include <wtsapi32.h>
 #include <string.h>
 
-#include "child_process.h"
-#include "job_state.h"
-#include "session_calls.h"
+#include "token_privilege.h"
 
 namespace {
 
@@ -29,19 +25,29 @@ union token_buffer {
 
 bool same_text(const char* a, const char* b) { return a[0] != '\0' && strcmp(a, b) == 0; }
 
+// "DOMAIN\name" into `out` (`size` units), cut short where longer: then
+// it names no account, and a lookup of it finds none.
+void join_account(const WCHAR* domain, const WCHAR* name, WCHAR* out, size_t size) {
+  size_t length = 0;
+  for (; *domain != 0 && length + 1 < size; ++domain) out[length++] = *domain;
+  if (length + 1 < size) out[length++] = '\\';
+  for (; *name != 0 && length + 1 < size; ++name) out[length++] = *name;
+  out[length] = 0;
+}
+
 // "DOMAIN\name" in the console's code page.
-void qualified_name(const wchar_t* domain, const wchar_t* name, char* out, size_t size) {
-  wchar_t text[520];
-  swprintf(text, 520, L"%ls\\%ls", domain, name);
+void qualified_name(const WCHAR* domain, const WCHAR* name, char* out, size_t size) {
+  WCHAR text[520];
+  join_account(domain, name, text, 520);
   console_text(text, out, static_cast<int>(size));
 }
 
-bool same_name(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
+bool same_name(const WCHAR* a, const WCHAR* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
 
 // The session's account against the token's, as endsession's README
 // describes it for a desktop without a shell: names ignoring case, else the
 // SID the session's name resolves to. Fills the session fields on the way.
-const char* account_match(check_context* c, PSID user, const wchar_t* name, const wchar_t* domain) {
+const char* account_match(check_context* c, PSID user, const WCHAR* name, const WCHAR* domain) {
   LPWSTR session_name = nullptr, session_domain = nullptr;
   DWORD bytes;
   const char* match = nullptr;
@@ -53,10 +59,10 @@ const char* account_match(check_context* c, PSID user, const wchar_t* name, cons
     if (!no_user) qualified_name(session_domain, session_name, c->session_user, sizeof c->session_user);
     if (!no_user && name != nullptr && same_name(name, session_name) && same_name(domain, session_domain))
       match = "yes, by name";
-    wchar_t qualified[520];
-    swprintf(qualified, 520, L"%ls\\%ls", session_domain, session_name);
+    WCHAR qualified[520];
+    join_account(session_domain, session_name, qualified, 520);
     BYTE sid[SECURITY_MAX_SID_SIZE];
-    wchar_t found_domain[256];
+    WCHAR found_domain[256];
     DWORD sid_size = sizeof sid, domain_size = 256;
     SID_NAME_USE use;
     if (!no_user && match == nullptr && user != nullptr &&
@@ -108,7 +114,7 @@ void read_shell(check_context* c, LUID* session) {
 
 }  // namespace
 
-void console_text(const wchar_t* text, char* out, int size) {
+void console_text(const WCHAR* text, char* out, int size) {
   UINT code_page = GetConsoleOutputCP();
   if (code_page == 0) {
     DWORD oem = CP_ACP;
@@ -126,7 +132,7 @@ void read_context(check_context* c) {
   DWORD needed;
   static BYTE user[SECURITY_MAX_SID_SIZE];
   bool user_known = false;
-  wchar_t name[256] = L"", domain[256] = L"";
+  WCHAR name[256] = {0}, domain[256] = {0};
   bool name_known = false;
   LUID token_session{}, linked_session{}, shell_session{};
   bool token_session_known = false, linked_session_known = false;
@@ -166,7 +172,7 @@ void read_context(check_context* c) {
   if (station != nullptr && GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
     c->station_known = true;
     c->station_visible = (flags.dwFlags & WSF_VISIBLE) != 0;
-    wchar_t name[128];
+    WCHAR name[128];
     if (GetUserObjectInformationW(station, UOI_NAME, name, sizeof name, &needed))
       console_text(name, c->station_name, sizeof c->station_name);
     BYTE sid[SECURITY_MAX_SID_SIZE];
@@ -193,58 +199,4 @@ void read_context(check_context* c) {
                         (!c->station_user_known || same_text(c->station_user, c->logon_sid) ||
                          same_text(c->station_user, c->user_sid)) &&
                         desk_session;
-}
-
-void print_context(const check_context& c) {
-  printf("token user: %s\n", c.user_sid[0] ? c.user_sid : "unknown");
-  if (c.logon_sid[0]) printf("logon SID: %s\n", c.logon_sid);
-  else printf("logon SID: none (error %lu)\n", c.logon_error);
-  printf("SeShutdownPrivilege: %s\n", !c.privilege_held ? "not held" : c.privilege_enabled ? "held, enabled" : "held, disabled");
-  if (!c.station_known) printf("window station: unknown\n");
-  else printf("window station: %s, %s\n", c.station_name, c.station_visible ? "visible" : "not visible");
-  if (c.station_user_known) printf("window station user: %s\n", c.station_user[0] ? c.station_user : "none (nobody logged on)");
-  else printf("window station user: unknown (error %lu)\n", c.station_user_error);
-  printf("terminal session: %lu\n", c.session_id);
-  if (c.token_account[0]) printf("token account: %s\n", c.token_account);
-  else printf("token account: unknown (error %lu)\n", c.token_account_error);
-  printf("logon session: %s\n", c.logon_session[0] ? c.logon_session : "unknown");
-  if (!c.session_user_known) printf("session user: unknown (error %lu)\n", c.session_user_error);
-  else printf("session user: %s\n", c.session_user[0] ? c.session_user : "none (a session without a user)");
-  if (c.linked_session[0]) printf("linked token's logon session: %s\n", c.linked_session);
-  else printf("linked token's logon session: none (error %lu)\n", c.linked_error);
-  if (!c.shell_window) printf("desktop shell's logon session: no shell window\n");
-  else if (c.shell_known) printf("desktop shell's logon session: %s\n", c.shell_session);
-  else printf("desktop shell's logon session: shell not readable (error %lu)\n", c.shell_error);
-  printf("account is the session's: %s\n", c.account_match != nullptr ? c.account_match : "no");
-  printf("decided by: %s\n", c.shell_window ? "the shell's logon session" : "the session's account");
-  printf("interactive user: %s\n", c.interactive_user ? "yes" : "no");
-  printf("job: %s\n", job_state_text(read_job_state(start_suspended_copy)));
-  // The barrier endsession runs in, made and read back as the kit makes it.
-  HANDLE job = barrier_job();
-  DWORD error = GetLastError();
-  barrier_reading reading = job != nullptr ? read_barrier_job(job) : barrier_reading::missing;
-  if (job == nullptr) printf("barrier job: cannot be made here (error %lu)\n", error);
-  else if (reading == barrier_reading::holds)
-    printf("barrier job: read back: ExitWindowsEx forbidden (JOB_OBJECT_UILIMIT_EXITWINDOWS), killed on close\n");
-  else if (reading == barrier_reading::unreadable)
-    printf("barrier job: made; this system does not read its UI limits back\n");
-  else
-    printf("barrier job: read back without its limits\n");
-  if (job != nullptr) CloseHandle(job);
-  // CreateProcessAsUserW "typically" wants SeIncreaseQuotaPrivilege; where
-  // it refuses, the kit gives up SeShutdownPrivilege itself.
-  printf("token barrier: %s\n",
-         token_holds_privilege(L"SeIncreaseQuotaPrivilege")
-             ? "a copy of the caller's token without SeShutdownPrivilege (CreateProcessAsUserW)"
-             : "no SeIncreaseQuotaPrivilege: a copy without SeShutdownPrivilege (CreateProcessAsUserW), or, where "
-               "that is refused (1314), the kit's own token without it (CreateProcessW)");
-  static const struct { const char* options; UINT flags; } operations[] = {
-      {"/l", 0}, {"/l /f", 4}, {"/s", 1}, {"/s /f", 5}, {"/r", 2}, {"/r /f", 6}, {"/p", 8}, {"/p /f", 12}};
-  for (const auto& operation : operations) {
-    session_call call = documented_call(operation.flags, c.interactive_user);
-    char text[128];
-    if (call.function == session_function::none) snprintf(text, sizeof text, "refused with 1459 (no session-end call)");
-    else format_call(call, text, sizeof text);
-    printf("endsession %-6s %s\n", operation.options, text);
-  }
 }

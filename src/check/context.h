@@ -3,10 +3,13 @@
 // window station, its visibility and user, the terminal session and its
 // user, the logon sessions of the token, its linked token and the desktop
 // shell. From those, by endsession's README,
-// whether endsession would run here as the interactive user.
+// whether endsession would run here as the interactive user. The reading
+// and the decision are built over the platform seam, so that the native
+// tests drive them through the same table as endsession's own decision;
+// the report (context_report.cc) is the kit's alone.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32.h"
 
 struct check_context {
   char user_sid[192];        // "" when unreadable
@@ -48,4 +51,4 @@ void print_context(const check_context& context);
 // OEM one), as endsession writes system texts: best fit, '?' otherwise.
 // Written here rather than taken from endsession: selftest compares the
 // tool's bytes with these.
-void console_text(const wchar_t* text, char* out, int size);
+void console_text(const WCHAR* text, char* out, int size);

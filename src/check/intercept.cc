@@ -6,6 +6,8 @@
 
 #include "child_process.h"
 #include "job_state.h"
+#include "test_faults.h"
+#include "token_privilege.h"
 
 namespace {
 
@@ -35,6 +37,7 @@ struct thread_entry {
   DWORD id;
   HANDLE handle;
   DWORD64 teb;
+  bool suspended;  // by the stop: it never runs again
 };
 struct breakpoint {
   DWORD64 address;  // 0: not planted
@@ -52,25 +55,19 @@ struct debuggee {
   breakpoint breakpoints[watched_count] = {};
   bool loader_breakpoint_seen = false;
   bool caller_holds_privilege = false;
-  bool failed = false;  // killed (or never run) for `result.reason`
+  bool failed = false;   // killed (or never run) for `result.reason`
+  bool stopped = false;  // every thread suspended and the kill asked
   run_result result;
 };
 
-#ifdef ENDSESSION_CHECK_FAULTS
-// Test builds only: ENDSESSION_CHECK_FAULT=skip-plant writes no int3,
-// clobber puts the original byte back after planting, few-modules makes
-// room for two modules only, skip-kill lets the answered child run on,
-// short-timeout gives it 3 s instead of 30, unanswered fails every answer
-// without writing it, quota refuses the first start with a token as a
-// caller without SeIncreaseQuotaPrivilege is refused (1314), phantom-job
-// takes the caller for one in a job without breakaway.
-bool fault(const char* name) {
-  const char* chosen = getenv("ENDSESSION_CHECK_FAULT");
-  return chosen != nullptr && strcmp(chosen, name) == 0;
-}
-#else
-bool fault(const char*) { return false; }
-#endif
+// Test builds only (test_faults.h): skip-plant writes no int3, clobber puts
+// the original byte back after planting, few-modules makes room for two
+// modules only, skip-kill lets the answered child run on, short-timeout
+// gives it 3 s instead of 30, unanswered fails every answer without writing
+// it, quota refuses every start with a token as a caller without
+// SeIncreaseQuotaPrivilege is refused (1314), phantom-job takes the caller
+// for one in a job without breakaway.
+bool fault(const char* name) { return test_fault(name); }
 
 bool read(const debuggee& d, DWORD64 address, void* out, size_t size) {
   SIZE_T got = 0;
@@ -257,14 +254,31 @@ bool answer(debuggee& d, const thread_entry& thread, CONTEXT& context, DWORD64 v
 }
 
 // A stopped call that could not be answered: its thread would run on inside
-// the call, and TerminateProcess "is asynchronous". Every thread of the
-// child is suspended before the event is continued; the kill follows, and
-// the run waits for the child's end.
+// the call. The stop below holds it; the reason replaces any recorded.
 void unanswered(debuggee& d, const char* function) {
-  for (int i = 0; i < d.thread_count; ++i) SuspendThread(d.threads[i].handle);
   d.failed = true;  // whatever was recorded before
   d.result.outcome = run_outcome::not_intercepted;
   snprintf(d.result.reason, sizeof d.result.reason, "the stopped call could not be answered (%s)", function);
+}
+
+// The one way the child is stopped, on every path: every thread the kit
+// holds is suspended, then the kill is asked, and only then is the pending
+// event continued. While an event is pending the system holds the child's
+// threads, but TerminateProcess "is asynchronous; it initiates termination
+// and returns immediately": continued before the kill lands, a thread could
+// run on -- where a breakpoint is gone, into the session-end call. A thread
+// reported later is suspended as it arrives (on_event). The end is
+// confirmed as it comes: the kill taken (or the process already ended),
+// then the exit event, then the process handle (run_intercepted).
+void stop(debuggee& d) {
+  for (int i = 0; i < d.thread_count; ++i)
+    if (!d.threads[i].suspended) d.threads[i].suspended = SuspendThread(d.threads[i].handle) != static_cast<DWORD>(-1);
+  d.stopped = true;
+  if (!TerminateProcess(d.process, 1) && WaitForSingleObject(d.process, 0) != WAIT_OBJECT_0) {
+    d.failed = true;
+    d.result.outcome = run_outcome::not_intercepted;
+    snprintf(d.result.reason, sizeof d.result.reason, "endsession could not be ended (error %lu)", GetLastError());
+  }
 }
 
 // At the entry of a watched function: the arguments are in RCX, RDX, R8, R9
@@ -343,12 +357,14 @@ DWORD on_event(debuggee& d, const DEBUG_EVENT& event) {
       const CREATE_PROCESS_DEBUG_INFO& info = event.u.CreateProcessInfo;
       if (info.hFile != nullptr) CloseHandle(info.hFile);
       if (event.dwProcessId != d.process_id) {
+        SuspendThread(info.hThread);  // held, as the child's own threads are
         TerminateProcess(info.hProcess, 1);
         fail(d, run_outcome::not_intercepted, "endsession started a process of its own");
         break;
       }
       DebugSetProcessKillOnExit(TRUE);  // should the kit die, so does the child
-      d.threads[d.thread_count++] = {event.dwThreadId, info.hThread, reinterpret_cast<DWORD64>(info.lpThreadLocalBase)};
+      d.threads[d.thread_count++] = {event.dwThreadId, info.hThread, reinterpret_cast<DWORD64>(info.lpThreadLocalBase),
+                                     false};
       IMAGE_DOS_HEADER dos;
       IMAGE_NT_HEADERS64 nt;
       DWORD64 image = reinterpret_cast<DWORD64>(info.lpBaseOfImage);
@@ -357,13 +373,19 @@ DWORD on_event(debuggee& d, const DEBUG_EVENT& event) {
         fail(d, run_outcome::cannot_run, "the tool is not an x64 program");
       break;
     }
-    case CREATE_THREAD_DEBUG_EVENT:
-      if (d.thread_count < 64)
-        d.threads[d.thread_count++] = {event.dwThreadId, event.u.CreateThread.hThread,
-                                       reinterpret_cast<DWORD64>(event.u.CreateThread.lpThreadLocalBase)};
-      else
+    case CREATE_THREAD_DEBUG_EVENT: {
+      HANDLE thread = event.u.CreateThread.hThread;
+      if (d.thread_count == 64) {
+        SuspendThread(thread);  // one the stop would not hold: held here
         fail(d, run_outcome::not_intercepted, "too many threads");
+        break;
+      }
+      // A thread that arrives after the stop is held as it comes.
+      bool held = d.stopped && SuspendThread(thread) != static_cast<DWORD>(-1);
+      d.threads[d.thread_count++] = {event.dwThreadId, thread,
+                                     reinterpret_cast<DWORD64>(event.u.CreateThread.lpThreadLocalBase), held};
       break;
+    }
     case EXIT_THREAD_DEBUG_EVENT:
       for (int i = 0; i < d.thread_count; ++i)
         if (d.threads[i].id == event.dwThreadId) d.threads[i] = d.threads[--d.thread_count];
@@ -535,7 +557,7 @@ run_result run_intercepted(const run_request& request) {
     DEBUG_EVENT event;
     if (now >= deadline || !WaitForDebugEvent(&event, static_cast<DWORD>(deadline - now))) {
       fail(d, run_outcome::not_intercepted, "timed out");
-      TerminateProcess(d.process, 1);
+      stop(d);
       break;  // nothing more comes: give up on the debug connection
     }
     DWORD status = on_event(d, event);
@@ -543,18 +565,13 @@ run_result run_intercepted(const run_request& request) {
       ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
       break;
     }
-    bool stop = d.result.outcome == run_outcome::intercepted || d.failed;
-    if (!stop && !breakpoints_intact(d)) {
+    bool stopping = d.result.outcome == run_outcome::intercepted || d.failed;
+    if (!stopping && !breakpoints_intact(d)) {
       fail(d, run_outcome::not_intercepted, "a breakpoint was gone before the child ran on");
-      stop = true;
+      stopping = true;
     }
-    // Again and again until it has ended: harmless.
-    if (stop && !(fault("skip-kill") && d.result.outcome == run_outcome::intercepted) &&
-        !TerminateProcess(d.process, 1) && WaitForSingleObject(d.process, 0) != WAIT_OBJECT_0) {
-      snprintf(reason, sizeof reason, "endsession could not be ended (error %lu)", GetLastError());
-      d.result.outcome = run_outcome::not_intercepted;
-      snprintf(d.result.reason, sizeof d.result.reason, "%s", reason);
-    }
+    // Again on each later event until the exit comes: harmless.
+    if (stopping && !(fault("skip-kill") && d.result.outcome == run_outcome::intercepted)) stop(d);
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
   }
   // endsession succeeds only when a session-end call was accepted: one that

@@ -4,10 +4,12 @@
 // followed), planted when USER32 and ADVAPI32 load into it. The stopped call
 // is answered with a refusal (ExitWindowsEx: FALSE, last error
 // ERROR_ACCESS_DENIED; InitiateShutdownW: ERROR_ACCESS_DENIED), then the child
-// is killed and its end awaited: were it ever to run on, it would print a
-// refusal and end nothing; a stopped call that cannot be answered leaves
-// every thread of the child suspended before the kill. Fail-safe: the child
-// is killed at once on anything the kit did not plan for, and it runs behind
+// is stopped and its end awaited: were it ever to run on, it would print a
+// refusal and end nothing. Every stop -- the answered call, an unanswered
+// one, anything the kit did not plan for -- suspends every thread of the
+// child before the kill and before the event is let go, so that nothing of
+// it runs again. Fail-safe: the child is stopped at once on anything the kit
+// did not plan for, and it runs behind
 // two more barriers (a job with
 // JOB_OBJECT_UILIMIT_EXITWINDOWS -- the kit's own, or the caller's when it
 // carries that limit and allows no breakaway -- and a token without

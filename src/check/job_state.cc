@@ -1,7 +1,6 @@
 #include "job_state.h"
 
-#include <stdlib.h>
-#include <string.h>
+#include "test_faults.h"
 
 namespace {
 
@@ -16,16 +15,9 @@ bool trial_leaves(HANDLE (*start_trial)(DWORD), DWORD flags) {
   return left;
 }
 
-#ifdef ENDSESSION_CHECK_FAULTS
-// Test builds only: ENDSESSION_CHECK_FAULT=skip-trial leaves the breakaway
-// to the created child's own check.
-bool trial_skipped() {
-  const char* chosen = getenv("ENDSESSION_CHECK_FAULT");
-  return chosen != nullptr && strcmp(chosen, "skip-trial") == 0;
-}
-#else
-bool trial_skipped() { return false; }
-#endif
+// Test builds only (test_faults.h): skip-trial leaves the breakaway to the
+// created child's own check.
+bool trial_skipped() { return test_fault("skip-trial"); }
 
 // The limits of `job` (NULL: the caller's), each false where unreadable.
 bool limit_flag_set(HANDLE job, DWORD flag) {

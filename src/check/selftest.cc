@@ -7,6 +7,7 @@
 #include "child_process.h"
 #include "context.h"
 #include "intercept.h"
+#include "token_privilege.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <sddl.h>
 #include <wtsapi32.h>
 #else
 #include "platform/stand_in/win32_stand_in.h"

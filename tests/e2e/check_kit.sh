@@ -154,8 +154,9 @@ case_missing_tool_is_named() {
 }
 
 # The fail-safe: a breakpoint not planted, clobbered after planting, or a
-# module the kit has no room to record kills the child before anything
-# ends (never status 0).
+# module the kit has no room to record stops the child before anything
+# ends (never status 0): its threads held before the kill, the kill before
+# the event is let go.
 planted_miss() {
   kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
   run_env=(ENDSESSION_CHECK_FAULT="$1")
@@ -163,6 +164,7 @@ planted_miss() {
   [ "$status" -eq "$2" ] || fail "fault $1: status $status, expected $2: $(cat "$out_file")"
   if grep -q 'Call user32\.ExitWindowsEx(' "$err_file"; then fail "ExitWindowsEx was reached"; fi
   expect_nothing_ended
+  expect_held_before_the_kill
 }
 case_unplanted_breakpoint_stops_the_tool() { planted_miss skip-plant 4; }
 case_clobbered_breakpoint_stops_the_tool() { planted_miss clobber 3; }
@@ -285,6 +287,19 @@ case_answered_call_ends_nothing_without_the_kill() {
   expect_nothing_ended
 }
 
+# The kit's own calls, in order, from its first suspension: every thread of
+# the child suspended (each answering a previous count, not -1), then the
+# kill, and only then the event let go.
+expect_held_before_the_kill() {
+  local kit_thread order
+  kit_thread=$(grep -m1 'Call KERNEL32\.WaitForDebugEvent(' "$err_file" | cut -d: -f1)
+  order=$(grep -E "^$kit_thread:(Call|Ret ) KERNEL32\.(SuspendThread|TerminateProcess|ContinueDebugEvent)\(" "$err_file" |
+    sed -E 's/^[0-9a-f]+:(Call|Ret ) KERNEL32\.([A-Za-z]+)\(.*retval=([0-9a-f]+).*/\2=\3/; s/^[0-9a-f]+:Call KERNEL32\.([A-Za-z]+)\(.*/\1/' |
+    awk '/^SuspendThread/ { seen = 1 } seen' | awk '/^ContinueDebugEvent/ { print; exit } { print }' | tr '\n' ' ')
+  [[ $order =~ ^(SuspendThread\ SuspendThread=0000000[0-9]\ )+TerminateProcess\ TerminateProcess=00000001\ ContinueDebugEvent\ $ ]] ||
+    fail "not suspended before the kill and the continue: ${order:-no suspension}"
+}
+
 # A stopped call whose answer cannot be written (a test-only fault): every
 # thread of the child is suspended before the kit lets the event go and
 # kills it; status 3, nothing ended -- for a session-end call and for the
@@ -298,15 +313,7 @@ unanswered_call_is_held() {
   expect_status 3
   expect_stdout "endsession-check: the stopped call could not be answered ($function); endsession was stopped"$'\r\n'
   expect_nothing_ended
-  # The kit's own calls, in order: the suspension took (a previous count,
-  # not -1) before the kill and before the event was let go.
-  local kit_thread order
-  kit_thread=$(grep -m1 'Call KERNEL32\.WaitForDebugEvent(' "$err_file" | cut -d: -f1)
-  order=$(grep -E "^$kit_thread:(Call|Ret ) KERNEL32\.(SuspendThread|TerminateProcess|ContinueDebugEvent)\(" "$err_file" |
-    sed -E 's/^[0-9a-f]+:(Call|Ret ) KERNEL32\.([A-Za-z]+)\(.*retval=([0-9a-f]+).*/\2=\3/; s/^[0-9a-f]+:Call KERNEL32\.([A-Za-z]+)\(.*/\1/' |
-    awk '/^SuspendThread/ { seen = 1 } seen' | head -5 | tr '\n' ' ')
-  [[ $order == 'SuspendThread SuspendThread=00000000 TerminateProcess TerminateProcess=00000001 ContinueDebugEvent ' ]] ||
-    fail "not suspended before the kill and the continue: $order"
+  expect_held_before_the_kill
 }
 case_unanswered_session_end_call_is_held() { unanswered_call_is_held ExitWindowsEx /l; }
 case_unanswered_privilege_request_is_held() { unanswered_call_is_held AdjustTokenPrivileges /r /f; }
@@ -330,6 +337,29 @@ case_caller_without_the_quota_privilege_gets_the_kits_token() {
   local kit_thread
   kit_thread=$(grep -m1 'Call KERNEL32\.WaitForDebugEvent(' "$err_file" | cut -d: -f1)
   grep -q -E "^$kit_thread:Call advapi32\.AdjustTokenPrivileges\(" "$err_file" || fail "the kit removed no privilege"
+  expect_nothing_ended
+}
+
+# selftest's many runs under that fallback: the kit's token lacks the
+# privilege after the first, and each answer is still the caller's reading.
+case_selftest_under_the_quota_fallback_answers_for_the_caller() {
+  kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
+  run_env=(ENDSESSION_CHECK_FAULT=quota)
+  run_kit -all,+loaddll selftest
+  expect_status 0
+  [ "$(tail -1 "$out_file")" = $'11 passed, 0 failed, 0 skipped\r' ] || fail "selftest: $(cat "$out_file")"
+  expect_nothing_ended
+}
+
+# A removal that does not take (a test-only fault asks for no change, as
+# Wine never refuses one) leaves no token barrier: the kit refuses to run.
+case_privilege_still_held_after_the_removal_is_refused() {
+  kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
+  run_env=(ENDSESSION_CHECK_FAULT=quota,keep-privilege)
+  run_kit -all,+relay run /r /f
+  expect_status 4
+  expect_stdout $'endsession-check: cannot check here: a barrier could not be set up: the token (error 1314)\r\n'
+  if grep -q 'Call KERNEL32\.CreateProcessW(.*endsession\.exe' "$err_file"; then fail "endsession was started"; fi
   expect_nothing_ended
 }
 
@@ -383,9 +413,10 @@ case_selftest_fails_a_different_refusal() {
 case_selftest_reports_a_planted_miss_as_the_kits_fault() {
   kit=$ENDSESSION_CHECK_WITH_FAULTS_EXE
   run_env=(ENDSESSION_CHECK_FAULT=clobber)
-  run_kit -all,+loaddll selftest
+  run_kit -all,+relay selftest
   expect_status 3
   expect_nothing_ended
+  expect_held_before_the_kill
 }
 
 # The kit's system texts in the console's code page: French (OEM 850).

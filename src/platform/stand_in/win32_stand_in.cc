@@ -1,5 +1,6 @@
 // A small, deterministic model of the Win32 calls the tool makes; see
 // stand_in_control.h for what tests can script.
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -317,6 +318,17 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informatio
     return TRUE;
   }
   if (token != token_handle) return finish({FALSE, ERROR_INVALID_PARAMETER});  // asked of the token only
+  if (information_class == TokenPrivileges) {
+    // The two privileges the token holds, both disabled.
+    struct {
+      DWORD count;
+      LUID_AND_ATTRIBUTES privileges[2];
+    } held{2, {{shutdown_luid, 0}, {other_held_luid, 0}}};
+    *needed = sizeof held;
+    if (length < *needed) return finish({FALSE, ERROR_INSUFFICIENT_BUFFER});
+    memcpy(information, &held, sizeof held);
+    return TRUE;
+  }
   if (information_class == TokenLinkedToken) {
     *needed = sizeof(TOKEN_LINKED_TOKEN);
     if (!the_state.current.has_linked_token) return finish({FALSE, ERROR_NO_SUCH_LOGON_SESSION});
@@ -349,6 +361,41 @@ BOOL WINAPI EqualSid(PSID a, PSID b) {
   const BYTE* right = static_cast<const BYTE*>(b);
   the_state.last_error = ERROR_SUCCESS;
   return left[0] == right[0] && left[1] == right[1] && memcmp(left, right, 8 + 4 * size_t{left[1]}) == 0;
+}
+
+BOOL WINAPI CopySid(DWORD length, PSID destination, PSID source) {
+  size_t size = 8 + 4 * size_t{static_cast<const BYTE*>(source)[1]};
+  if (length < size) return finish({FALSE, ERROR_INSUFFICIENT_BUFFER});
+  memcpy(destination, source, size);
+  return TRUE;
+}
+
+BOOL WINAPI ConvertSidToStringSidW(PSID sid, LPWSTR* text) {
+  const BYTE* bytes = static_cast<const BYTE*>(sid);
+  unsigned long long authority = 0;
+  for (int i = 0; i < 6; ++i) authority = authority << 8 | bytes[2 + i];
+  char narrow[192];
+  int length = snprintf(narrow, sizeof narrow, "S-%u-%llu", bytes[0], authority);
+  for (int i = 0; i < bytes[1]; ++i) {
+    uint32_t part;
+    memcpy(&part, bytes + 8 + 4 * i, sizeof part);
+    length += snprintf(narrow + length, sizeof narrow - length, "-%u", static_cast<unsigned>(part));
+  }
+  auto* wide = static_cast<WCHAR*>(malloc((length + 1) * sizeof(WCHAR)));
+  for (int i = 0; i <= length; ++i) wide[i] = static_cast<WCHAR>(narrow[i]);
+  *text = wide;
+  return TRUE;
+}
+
+HLOCAL WINAPI LocalFree(HLOCAL memory) {
+  free(memory);
+  return nullptr;
+}
+
+DWORD WINAPI GetCurrentProcessId(void) { return 4711; }
+BOOL WINAPI ProcessIdToSessionId(DWORD, DWORD* session_id) {
+  *session_id = 1;
+  return TRUE;
 }
 
 DWORD WINAPI InitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace_period, DWORD flags,

@@ -32,6 +32,7 @@ typedef int INT;
 typedef void* PSID;
 typedef unsigned char BYTE;
 typedef void* HWND;
+typedef void* HLOCAL;
 
 #define WINAPI
 #define FALSE 0
@@ -59,6 +60,7 @@ typedef struct tagUSEROBJECTFLAGS {
 } USEROBJECTFLAGS;
 
 #define UOI_FLAGS 1
+#define UOI_NAME 2
 #define UOI_USER_SID 4
 #define WSF_VISIBLE 0x0001L
 
@@ -78,6 +80,7 @@ typedef struct _TOKEN_USER {
 
 typedef enum _TOKEN_INFORMATION_CLASS {
   TokenUser = 1,
+  TokenPrivileges = 3,
   TokenStatistics = 10,
   TokenLinkedToken = 19,
   TokenLogonSid = 28
@@ -123,6 +126,7 @@ typedef enum _WTS_INFO_CLASS { WTSUserName = 5, WTSDomainName = 7 } WTS_INFO_CLA
 #define TOKEN_QUERY 0x0008
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
 #define SE_PRIVILEGE_ENABLED 0x00000002L
+#define SE_PRIVILEGE_REMOVED 0x00000004L
 
 // Jobs, as endsession-check reads and makes them.
 typedef enum _JOBOBJECTINFOCLASS {
@@ -207,6 +211,12 @@ BOOL WINAPI GetUserObjectInformationW(HANDLE object, INT index, PVOID info, DWOR
 BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class, PVOID information,
                                 DWORD length, PDWORD needed);
 BOOL WINAPI EqualSid(PSID a, PSID b);
+BOOL WINAPI CopySid(DWORD length, PSID destination, PSID source);
+// The SID as "S-1-5-...", in a buffer LocalFree releases.
+BOOL WINAPI ConvertSidToStringSidW(PSID sid, LPWSTR* text);
+HLOCAL WINAPI LocalFree(HLOCAL memory);
+DWORD WINAPI GetCurrentProcessId(void);
+BOOL WINAPI ProcessIdToSessionId(DWORD process_id, DWORD* session_id);
 DWORD WINAPI InitiateShutdownW(LPWSTR machine, LPWSTR message, DWORD grace_period, DWORD flags,
                                DWORD reason);
 BOOL WINAPI LookupAccountSidW(LPCWSTR system_name, PSID sid, LPWSTR name, LPDWORD name_length, LPWSTR domain,
