@@ -3,8 +3,8 @@
 file that exists and, with #anchor, a heading that file has (as the hosting
 site makes anchors: lower case, punctuation dropped, spaces as hyphens,
 repeats numbered); and the README's two set-up commands are the ones CI and
-the set-up scripts use. A copy with a planted broken link must be caught, so
-the check is seen to check.
+the set-up scripts use. Copies with planted broken links (a heading and a
+file that do not exist) must be caught, so the check is seen to check.
 
 Usage: check_docs.py SOURCE-DIR
 """
@@ -55,11 +55,14 @@ failures = []
 for page in pages:
     failures += broken_links(page, open(page, encoding="utf-8").read())
 
-# A planted broken link: a heading that does not exist, in a copy of the README.
+# Planted broken links, each one step from a good one, in a copy of the
+# README: a heading that does not exist in a page that does, and a page
+# that does not exist in a folder that does.
 readme = os.path.join(source, "README.md")
-planted = open(readme, encoding="utf-8").read() + "\n[planted](docs/contexts.md#no-such-heading)\n"
-if not any("no-such-heading" in problem for problem in broken_links(readme, planted)):
-    failures.append("a planted link to docs/contexts.md#no-such-heading was not caught")
+for target, problem in (("docs/contexts.md#no-such-heading", "no such heading"), ("docs/missing.md", "no such file")):
+    planted = open(readme, encoding="utf-8").read() + f"\n[planted]({target})\n"
+    if f"README.md: link to {target}: {problem}" not in broken_links(readme, planted):
+        failures.append(f"a planted link to {target} was not caught as '{problem}'")
 
 # The README's set-up commands: the first command of its "Build and test"
 # code block is the try script, the second what CI runs.
@@ -80,5 +83,5 @@ for failure in failures:
     print("FAIL:", failure, file=sys.stderr)
 if failures:
     sys.exit(1)
-print(f"links and anchors resolve in {len(pages)} pages; a planted broken link is caught; "
+print(f"links and anchors resolve in {len(pages)} pages; the planted broken links are caught; "
       f"the set-up commands are {' and '.join(commands)}")

@@ -11,6 +11,12 @@ literal text (not what a variable fills in) with what the row must say:
 at least 10 characters, or all of it. A row that ties between two messages,
 or names none, is a fault of the table too.
 
+Each message is also named by a "near" row -- a value almost right, one
+character, element, algorithm or file away -- not only by "gone" rows that
+take a thing away: a comparison weakened to a test of a part (a substring,
+"contains", one of two conditions) still catches a removal. A message that
+compares no value stands on PRESENCE_ONLY with the reason.
+
 The release checkers are tests/release/check_* but those listed in
 NOT_RELEASE_CHECKERS. Reads sources only: seconds, no build.
 
@@ -48,6 +54,15 @@ SHORT_LIST = {
         "that the check's own second MSI differs: a fault of the check's set-up, not of a release",
     ("check_package.sh", "two different MSIs share the package code"):
         "the package code of two MSIs the packaging code makes: one release holds one MSI",
+}
+
+# Messages that test only that a thing is there, with no value of it to be
+# almost right: (checker, literal text) -> why.
+PRESENCE_ONLY = {
+    ("check_sbom.cmake", "the SBOM has no "):
+        "a key the document must have; each value under it is compared, with its own near miss, by the checks after",
+    ("check_executable.sh", "functions of the tool's own in "):
+        "a floor on what the link map shows, so that the unwind check has functions to check; no value is compared",
 }
 
 # --- failure messages, as lists of literal fragments -------------------------
@@ -195,7 +210,7 @@ def audit(folder):
         planted = f.read()
     checker_files = dict(re.findall(r"^(check_\w+)\(\) \{[^}]*?\$checks/(check_\w+\.\w+)", planted, re.M))
     table = re.search(r"^faults=\(\n(.*?)^\)", planted, re.M | re.S).group(1)
-    rows = [line.strip()[1:].split("|", 3)[:3] for line in table.splitlines() if line.strip()]
+    rows = [line.strip()[1:].split("|", 4)[:4] for line in table.splitlines() if line.strip()]
 
     checkers = sorted(n for n in os.listdir(folder) if n.startswith("check_") and n not in NOT_RELEASE_CHECKERS)
     for name in NOT_RELEASE_CHECKERS:
@@ -206,8 +221,10 @@ def audit(folder):
         if not messages[name]:
             fail(f"{name}: no failure message found: a checker whose messages this test cannot read")
 
-    named = set()
-    for row, checker, says in rows:
+    named, near = set(), set()
+    for kind, row, checker, says in rows:
+        if kind not in ("near", "gone"):
+            fail(f"row '{row}': kind '{kind}' is neither near nor gone")
         file = checker_files.get(checker)
         if file is None:
             fail(f"row '{row}': {checker} is not a checker of the table")
@@ -224,14 +241,21 @@ def audit(folder):
                  + "; ".join(shown(messages[file][i][1]) for i in best))
         else:
             named.add((file, best[0]))
+            if kind == "near":
+                near.add((file, best[0]))
 
-    listed = set()
-    for (file, text), reason in SHORT_LIST.items():
-        matches = [i for i, (_, parts) in enumerate(messages.get(file, [])) if text in shown(parts)]
-        if len(matches) != 1:
-            fail(f"short list: '{text}' is in {len(matches)} messages of {file}, not one")
-        else:
-            listed.add((file, matches[0]))
+    def listed_in(short_list, title):
+        found = set()
+        for (file, text), reason in short_list.items():
+            matches = [i for i, (_, parts) in enumerate(messages.get(file, [])) if text in shown(parts)]
+            if len(matches) != 1:
+                fail(f"{title}: '{text}' is in {len(matches)} messages of {file}, not one")
+            else:
+                found.add((file, matches[0]))
+        return found
+
+    listed = listed_in(SHORT_LIST, "short list")
+    presence = listed_in(PRESENCE_ONLY, "presence list")
     for file, line, other in delegations:
         if other not in messages:
             fail(f"{file}:{line}: runs {other}, which is no release checker of this test")
@@ -242,9 +266,14 @@ def audit(folder):
                 fail(f"{file}:{line}: no planted fault names \"{shown(parts)}\"")
             elif (file, index) in named and (file, index) in listed:
                 fail(f"{file}:{line}: \"{shown(parts)}\" is planted and on the short list")
+            elif (file, index) in named and (file, index) not in near and (file, index) not in presence:
+                fail(f"{file}:{line}: no near miss planted for \"{shown(parts)}\", only a removal")
+            elif (file, index) in near and (file, index) in presence:
+                fail(f"{file}:{line}: \"{shown(parts)}\" has a near miss and is on the presence list")
     total = sum(len(m) for m in messages.values())
     return failures, (f"{total} failure messages in {len(checkers)} release checkers: "
-                      f"{len(named)} planted, {len(listed)} on the short list")
+                      f"{len(named)} planted ({len(near)} with a near miss, {len(presence)} presence only), "
+                      f"{len(listed)} on the short list")
 
 
 failures, counts = audit(release_tests)
@@ -270,8 +299,11 @@ omissions = (
     ("check_msi.sh", lambda text: text.replace('[ "$failures" -eq 0 ] || exit 1',
                                                 '[ -n "$msi" ] || fail "MSI not named"\n[ "$failures" -eq 0 ] || exit 1'),
      'no planted fault names "MSI not named"'),
-    ("planted_faults.sh", lambda text: re.sub(r'\n  "Scoop bin of another name\|[^\n]*', "", text),
+    ("planted_faults.sh", lambda text: re.sub(r'\n  "near\|Scoop bin of another name\|[^\n]*', "", text),
      'no planted fault names "scoop: bin …"'),
+    ("planted_faults.sh", lambda text: re.sub(r'\n  "near\|MSI ProductVersion with a character appended\|[^\n]*', "",
+                                              text),
+     'no near miss planted for "MSI property missing: …", only a removal'),
 )
 for edit_file, edit, expected in omissions:
     folder = copy_with(edit_file, edit)
