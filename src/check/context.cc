@@ -169,7 +169,9 @@ void read_context(check_context* c) {
 
   HWINSTA station = GetProcessWindowStation();
   USEROBJECTFLAGS flags;
-  if (station != nullptr && GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+  if (station == nullptr || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+    c->station_error = GetLastError();
+  } else {
     c->station_known = true;
     c->station_visible = (flags.dwFlags & WSF_VISIBLE) != 0;
     WCHAR name[128];

@@ -18,6 +18,7 @@ struct check_context {
   bool privilege_held, privilege_enabled;
   char station_name[256];    // in the console's code page
   bool station_known;        // the station and its flags could be read
+  DWORD station_error;       // why not (ERROR_MOD_NOT_FOUND: no USER32, as on Nano Server)
   bool station_visible;
   bool station_user_known;   // UOI_USER_SID answered
   DWORD station_user_error;  // why not

@@ -13,7 +13,8 @@ void print_context(const check_context& c) {
   if (c.logon_sid[0]) printf("logon SID: %s\n", c.logon_sid);
   else printf("logon SID: none (error %lu)\n", c.logon_error);
   printf("SeShutdownPrivilege: %s\n", !c.privilege_held ? "not held" : c.privilege_enabled ? "held, enabled" : "held, disabled");
-  if (!c.station_known) printf("window station: unknown\n");
+  if (!c.station_known) printf("window station: unknown (error %lu)%s\n", c.station_error,
+                              c.station_error == ERROR_MOD_NOT_FOUND ? ": no USER32 here" : "");
   else printf("window station: %s, %s\n", c.station_name, c.station_visible ? "visible" : "not visible");
   if (c.station_user_known) printf("window station user: %s\n", c.station_user[0] ? c.station_user : "none (nobody logged on)");
   else printf("window station user: unknown (error %lu)\n", c.station_user_error);

@@ -145,6 +145,24 @@ case_context_decides_by_the_shells_logon_session() {
   expect_nothing_ended
 }
 
+# Where USER32 and WTSAPI32 are absent (Nano Server; here disabled), the
+# kit still loads: context says why the station is unknown and derives the
+# calls for someone not the interactive user, and selftest finds endsession
+# -- which lacks them too -- deciding alike.
+case_kit_runs_without_user32_and_wtsapi32() {
+  run_env=(WINEDLLOVERRIDES='user32=d;wtsapi32=d')
+  run_kit -all context
+  expect_status 0
+  expect_context_lines 'window station: unknown (error 126): no USER32 here' 'session user: unknown (error 126)' \
+    'interactive user: no' 'endsession /l     refused with 1459 (no session-end call)' \
+    'endsession /r /f  InitiateShutdownW(NULL, NULL, 0, 0x00000007, 0x80000000)'
+  run_kit -all,+loaddll selftest
+  expect_status 0
+  [ "$(tail -1 "$out_file")" = $'11 passed, 0 failed, 0 skipped\r' ] || fail "selftest: $(cat "$out_file")"
+  if grep -q -E 'Loaded L".*(user32|wtsapi32)\.dll"' "$err_file"; then fail "a disabled DLL was loaded"; fi
+  expect_nothing_ended
+}
+
 # A kit without the tool says so, and starts nothing.
 case_missing_tool_is_named() {
   exe=$E2E_SCRATCH/no-such-folder/endsession.exe

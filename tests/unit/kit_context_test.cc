@@ -73,6 +73,13 @@ TEST(KitContext, ReportsTheSessionsItCompared) {
   EXPECT_FALSE(context.shell_known);
   EXPECT_EQ(context.shell_error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_FALSE(context.interactive_user);
+
+  stand_in::reset();
+  stand_in::current_script().no_window_station = 126;  // no USER32
+  read_context(&context);
+  EXPECT_FALSE(context.station_known);
+  EXPECT_EQ(context.station_error, 126u);
+  EXPECT_FALSE(context.interactive_user);
 }
 
 }  // namespace
