@@ -1,22 +1,34 @@
 #!/usr/bin/env python3
 """What the Windows lane computes, kept out of its YAML so that the suite
 can run it here on saved outputs (tests/release/check_windows_lane.py).
+Every judgement of the lane is made here; observe.ps1 only acts and
+records what it saw.
 
   lane.py unpack RELEASE-DIR KIT-DIR
       verifies every file SHA256SUMS lists, unpacks the tool's zip and the
       kit's zip into KIT-DIR and prints ENDSESSION_VERSION=<version> (for
       $GITHUB_ENV); exit 1 on a mismatch or a missing file.
   lane.py compare CONTEXT OBSERVED-FILE
-      fails (exit 1) when a selftest in OBSERVED-FILE failed or is missing,
-      when a log-off case was skipped where the kit owns its job, or when the
-      call `context` derives differs from expected-calls.tsv.
+      fails (exit 1) where OBSERVED-FILE differs from the context's row of
+      expected-calls.tsv: the whole call `context` derives for /l and /r /f,
+      and the one each selftest intercepted; exactly the runs the row names,
+      each with status 0; a skip only where the kit says the log-off is not
+      checkable; the selftest's expectation and `context`'s "interactive
+      user" alike; the tool's own bytes where it runs alone (Nano Server); a
+      context that never started only where the row allows a warning.
   lane.py summary OBSERVED-DIR
       a Markdown table of the contexts observed there, for
       $GITHUB_STEP_SUMMARY.
 
-OBSERVED-FILE, as the lane writes it: "== context" and the output of
-`endsession-check context`; for each selftest run "== selftest ARGS", its
-output and "== status N"; or a single "== not started: REASON".
+OBSERVED-FILE, as observe.ps1 writes it (lines before the first "==" are
+ignored):
+  "== context" and the output of `endsession-check context`;
+  for each run: "== selftest ARGS" or "== run endsession ARGS", its output
+  (the tool's exactly as its bytes) and "== status N";
+  "== system" and "key: value" lines, "== whoami" and its output (the
+  runner's account and system);
+  "== task NAME: ran|never ran|did not finish, LastTaskResult 0xXXXXXXXX";
+  "== not started: REASON" for a context that never ran.
 """
 import hashlib
 import os
@@ -27,8 +39,31 @@ import zipfile
 here = os.path.dirname(os.path.abspath(__file__))
 table_file = os.path.join(here, "expected-calls.tsv")
 
-# The jobs in which the kit uses a job of its own: a log-off must be checked.
-own_job_states = ("none", "silent breakaway", "breakaway allowed")
+OPERATIONS = ("/l", "/r /f")
+# The calls `context` prints, and what selftest prints for them.
+DESK_CALLS = {"/l": "ExitWindowsEx(0x00000000, 0x00000000)", "/r /f": "ExitWindowsEx(0x00000006, 0x00000000)"}
+OTHER_CALLS = {"/l": "refused with 1459 (no session-end call)",
+               "/r /f": "InitiateShutdownW(NULL, NULL, 0, 0x00000007, 0x80000000)"}
+REFUSED = "refused, exit 1"
+# The only job where a skipped log-off is right: job_state_text's words.
+NOT_CHECKABLE = "no breakaway: log-off not checkable here"
+# Which contexts may leave their calls to what `context` finds ("recorded"):
+# the runner's own step (whether its account is the desk's is what a hosted
+# image decides) and Server Core's container; which may not start
+# ("warn"): the interactive task (no interactive logon on a runner) and the
+# containers (a runner without Docker, or without the image).
+RECORDED_ALLOWED = {"runner", "servercore"}
+WARN_ALLOWED = {"interactive-task", "servercore", "nanoserver"}
+# The tool alone, where only it can run (Nano Server), typed as
+# C:\lane\endsession.exe: its exact bytes and status. A log-off is refused
+# with the system's text of 1459 -- in the image's language -- framed by the
+# tool: that text's own CRLF (CR CR LF in text mode) and one more line end.
+USAGE = (b"Usage C:\\lane\\endsession.exe: [/f] [ /r | /s | /p | /l ]\r\n\t/r reboot\r\n\t/s shutdown\r\n"
+         b"\t/p poweroff\r\n\t/l logoff\r\n\t/f force one of the above operations\r\n")
+TOOL_RUNS = {
+    "/x": (re.escape(b"invalid arguement\r\n" + USAGE), 1),
+    "/l": (rb"Can not reboot: [^\r\n]+\r\r\n\r\n", 1),
+}
 
 
 def read_table(path=table_file):
@@ -37,92 +72,202 @@ def read_table(path=table_file):
         for line in f:
             if line.startswith("#") or not line.strip():
                 continue
-            context, how, row, logoff, reboot, not_started = line.rstrip("\n").split("\t")
+            context, how, row, logoff, reboot, runs, not_started = line.rstrip("\n").split("\t")
             rows.append({"context": context, "how": how, "row": row, "/l": logoff, "/r /f": reboot,
+                         "runs": [run.strip() for run in runs.split(",")] if runs != "none" else [],
                          "not started": not_started})
     return rows
 
 
+def table_problems(rows):
+    """What a row may not say: "recorded" or "warn" outside the contexts
+    allowed them, a call that is neither the desk's nor another's, a run
+    that is no run of the lane's."""
+    found = []
+    for row in rows:
+        context = row["context"]
+        for operation in OPERATIONS:
+            value = row[operation]
+            if value == "recorded" and context not in RECORDED_ALLOWED:
+                found.append(f"{context}: {operation} 'recorded', allowed only for {sorted(RECORDED_ALLOWED)}")
+            elif value not in ("recorded", DESK_CALLS[operation], OTHER_CALLS[operation]):
+                found.append(f"{context}: {operation} '{value}' is no call endsession makes")
+        if row["not started"] not in ("fail", "warn") or \
+                (row["not started"] == "warn" and context not in WARN_ALLOWED):
+            found.append(f"{context}: not started '{row['not started']}', 'warn' allowed only for "
+                         f"{sorted(WARN_ALLOWED)}")
+        for run in row["runs"]:
+            if not re.match(r"^(selftest( --station| --require-logoff)?|endsession /x|endsession /l)$", run):
+                found.append(f"{context}: '{run}' is no run of the lane's")
+    return found
+
+
 def parse(path):
-    """The observed file: its context lines (key: value), its selftest runs
-    ([args, lines, status]) and, for a context that never ran, the reason."""
-    observed = {"context": {}, "calls": {}, "selftests": [], "not started": None}
+    """The observed file: its context lines (key: value) and calls, its runs
+    ({name, lines, output bytes, status}), its system facts, its task line
+    and, for a context that never ran, the reason."""
+    observed = {"context": {}, "calls": {}, "runs": [], "system": {}, "whoami": [], "task": None,
+                "not started": None}
     section = None
-    with open(path, encoding="utf-8", errors="replace") as f:
-        for line in f:
-            line = line.rstrip("\r\n")
-            if line.startswith("== not started:"):
-                observed["not started"] = line[len("== not started:"):].strip()
-            elif line == "== context":
-                section = "context"
-            elif line.startswith("== selftest"):
-                section = "selftest"
-                observed["selftests"].append({"args": line[len("== selftest"):].strip(), "lines": [], "status": None})
-            elif line.startswith("== status "):
-                if observed["selftests"]:
-                    observed["selftests"][-1]["status"] = int(line.split()[2])
-                section = None
-            elif section == "context":
-                call = re.match(r"^endsession (/\S+(?: /f)?)\s+(.*)$", line)
-                if call:
-                    observed["calls"][call.group(1)] = call.group(2)
-                elif ": " in line:
-                    key, value = line.split(": ", 1)
-                    observed["context"].setdefault(key, value)
-            elif section == "selftest":
-                observed["selftests"][-1]["lines"].append(line)
+    with open(path, "rb") as f:
+        raw_lines = f.read().split(b"\n")
+    if raw_lines and raw_lines[-1] == b"":
+        raw_lines.pop()
+    for raw in raw_lines:
+        line = raw.decode("utf-8", errors="replace").rstrip("\r")
+        if line.startswith("== not started:"):
+            observed["not started"] = line[len("== not started:"):].strip()
+            section = None
+        elif line.startswith("== task "):
+            observed["task"] = line[len("== task "):].strip()
+            section = None
+        elif line in ("== context", "== system", "== whoami"):
+            section = line[3:]
+        elif line.startswith("== selftest") or line.startswith("== run endsession"):
+            section = "run"
+            name = line[3:].strip() if line.startswith("== selftest") else line[len("== run "):].strip()
+            observed["runs"].append({"name": name, "lines": [], "output": b"", "status": None})
+        elif line.startswith("== status "):
+            if section == "run":
+                observed["runs"][-1]["status"] = int(line.split()[2])
+            section = None
+        elif section == "context":
+            call = re.match(r"^endsession (/\S+(?: /f)?)\s+(.*)$", line)
+            if call:
+                observed["calls"][call.group(1)] = call.group(2)
+            elif ": " in line:
+                key, value = line.split(": ", 1)
+                observed["context"].setdefault(key, value)
+        elif section == "system" and ": " in line:
+            key, value = line.split(": ", 1)
+            observed["system"][key] = value
+        elif section == "whoami":
+            observed["whoami"].append(line)
+        elif section == "run":
+            observed["runs"][-1]["lines"].append(line)
+            observed["runs"][-1]["output"] += raw + b"\n"
     return observed
 
 
-def call_kind(text):
-    """What a context line's call is, in the table's words."""
-    if text is None:
-        return "missing"
-    if text.startswith("refused with 1459"):
-        return "refused (1459)"
-    return text.split("(", 1)[0]
+def closing_line(run):
+    return run["lines"][-1] if run["lines"] else ""
 
 
-def closing_line(selftest):
-    return selftest["lines"][-1] if selftest["lines"] else ""
+def interactive_user(observed):
+    """`context`'s decision: True, False, or None where it says neither."""
+    return {"yes": True, "no": False}.get(observed["context"].get("interactive user"))
+
+
+def expected_calls(row, observed):
+    """The whole call per operation: the row's, or for a recorded row the
+    one for the rows `context` put the context in."""
+    desk = interactive_user(observed)
+    found = {}
+    for operation in OPERATIONS:
+        if row[operation] != "recorded":
+            found[operation] = row[operation]
+        elif desk is not None:
+            found[operation] = (DESK_CALLS if desk else OTHER_CALLS)[operation]
+    return found
+
+
+def selftest_line(call):
+    """What selftest prints for a case expected to make `call`."""
+    return REFUSED if call.startswith("refused with 1459") else call
+
+
+def case_lines(run):
+    """Each case's verdict and what follows its label: {case: (verdict, text)}."""
+    found = {}
+    for line in run["lines"]:
+        match = re.match(r"^(pass|FAIL|skip)  (/\S+(?: /f)?)\s+(.*)$", line)
+        if match:
+            found[match.group(2)] = (match.group(1), match.group(3))
+    return found
+
+
+def selftest_problems(context, run, observed, calls):
+    name = f"{context}: {run['name']}"
+    found = []
+    job = observed["context"].get("job", "")
+    counts = re.match(r"^(\d+) passed, (\d+) failed, (\d+) skipped$", closing_line(run))
+    if run["status"] != 0:
+        found.append(f"{name}: status {run['status']}, '{closing_line(run)}'")
+    if not counts or counts.group(2) != "0":
+        found.append(f"{name}: '{closing_line(run)}'")
+    elif counts.group(3) != "0" and job != NOT_CHECKABLE:
+        found.append(f"{name}: {counts.group(3)} skipped in job '{job}', where the kit checks the log-off")
+    # What the selftest expects of the tool, against `context`'s decision:
+    # on a station of its own the child is nobody's interactive user.
+    station = "--station" in run["name"]
+    desk = False if station else interactive_user(observed)
+    expecting = {True: "expecting ExitWindowsEx: the interactive user",
+                 False: "expecting InitiateShutdownW: not the interactive user"}.get(desk)
+    if expecting is None or expecting not in run["lines"]:
+        found.append(f"{name}: its expectation is not `context`'s 'interactive user: "
+                     f"{observed['context'].get('interactive user')}'")
+    held = observed["context"].get("SeShutdownPrivilege") != "not held"
+    cases = case_lines(run)
+    for operation in OPERATIONS:
+        want = (DESK_CALLS if desk else OTHER_CALLS)[operation] if station else calls.get(operation)
+        if want is None:
+            continue
+        want = selftest_line(want) if held or operation == "/l" else REFUSED
+        verdict, text = cases.get(operation, ("missing", ""))
+        if verdict == "skip" and operation == "/l" and job == NOT_CHECKABLE:
+            continue
+        if verdict != "pass" or text != want:
+            found.append(f"{name}: {operation} {verdict} '{text}', expected '{want}'")
+    return found
 
 
 def problems(context, observed, row):
     if observed["not started"] is not None:
         return [] if row["not started"] == "warn" else [f"{context} did not start: {observed['not started']}"]
     found = []
+    task = observed["task"]
+    if task is not None and not re.match(r"^.*: ran, LastTaskResult 0x[0-9A-F]{8}$", task):
+        found.append(f"{context}: the task {task}")
     if not observed["context"]:
         found.append(f"{context}: no output of endsession-check context")
-    if not observed["selftests"]:
-        found.append(f"{context}: no output of endsession-check selftest")
-    job = observed["context"].get("job", "")
-    for selftest in observed["selftests"]:
-        name = f"{context}: selftest {selftest['args']}".rstrip()
-        counts = re.match(r"^(\d+) passed, (\d+) failed, (\d+) skipped", closing_line(selftest))
-        if selftest["status"] != 0 or not counts or counts.group(2) != "0":
-            found.append(f"{name}: status {selftest['status']}, '{closing_line(selftest)}'")
-        elif counts.group(3) != "0" and job in own_job_states:
-            found.append(f"{name}: {counts.group(3)} skipped in job '{job}', where the kit owns its job")
-    for operation in ("/l", "/r /f"):
-        want, got = row[operation], call_kind(observed["calls"].get(operation))
-        if want != "recorded" and got != want:
-            found.append(f"{context}: endsession {operation}: context derives {got}, expected {want}")
+    names = [run["name"] for run in observed["runs"]]
+    if names != row["runs"]:
+        found.append(f"{context}: runs {names}, expected {row['runs']}")
+    calls = expected_calls(row, observed)
+    for operation in OPERATIONS:
+        got = observed["calls"].get(operation)
+        want = calls.get(operation)
+        if want is None:
+            found.append(f"{context}: endsession {operation}: recorded, and `context` says no 'interactive user'")
+        elif got != want:
+            found.append(f"{context}: endsession {operation}: context derives {got or 'missing'}, expected {want}")
+    for run in observed["runs"]:
+        if run["name"].startswith("selftest"):
+            found += selftest_problems(context, run, observed, calls)
+            continue
+        pattern, status = TOOL_RUNS[run["name"][len("endsession "):]]
+        if not re.fullmatch(pattern, run["output"]) or run["status"] != status:
+            found.append(f"{context}: {run['name']}: status {run['status']}, bytes {run['output']!r}; "
+                         f"expected status {status}, bytes {pattern!r}")
     return found
 
 
 def compare(context, path):
-    rows = {row["context"]: row for row in read_table()}
-    if context not in rows:
-        print(f"FAIL: no context {context} in {table_file}", file=sys.stderr)
+    rows = read_table()
+    table = table_problems(rows)
+    by_context = {row["context"]: row for row in rows}
+    if table or context not in by_context:
+        for problem in table or [f"no context {context}"]:
+            print(f"FAIL: {table_file}: {problem}", file=sys.stderr)
         return 1
     observed = parse(path)
-    found = problems(context, observed, rows[context])
+    found = problems(context, observed, by_context[context])
     for problem in found:
         print("FAIL:", problem, file=sys.stderr)
     if observed["not started"] is not None and not found:
         print(f"::warning::{context} did not start: {observed['not started']}")
     elif not found:
-        print(f"{context}: as expected ({rows[context]['row']})")
+        print(f"{context}: as expected ({by_context[context]['row']})")
     return 1 if found else 0
 
 
@@ -131,8 +276,14 @@ def cell(text):
 
 
 def summary(directory):
-    lines = ["| context | account | station | job | interactive user | `/l` | `/r /f` | expected | selftest |",
-             "|---|---|---|---|---|---|---|---|---|"]
+    lines = []
+    runner = os.path.join(directory, "runner.txt")
+    if os.path.exists(runner):
+        system = parse(runner)["system"]
+        if system:
+            lines += ["The runner: " + "; ".join(f"{key} {value}" for key, value in system.items()), ""]
+    lines += ["| context | account | station | job | interactive user | `/l` | `/r /f` | expected | runs |",
+              "|---|---|---|---|---|---|---|---|---|"]
     for row in read_table():
         path = os.path.join(directory, row["context"] + ".txt")
         if not os.path.exists(path):
@@ -143,20 +294,20 @@ def summary(directory):
             lines.append(f"| {row['context']} | did not start: {cell(observed['not started'])} | | | | | | | |")
             continue
         c = observed["context"]
-        if row["/l"] == "recorded":  # which row context put it in
-            expected = "recorded: " + ("the interactive user, ExitWindowsEx (the desk's rows)"
-                                       if c.get("interactive user") == "yes"
-                                       else "not the interactive user, InitiateShutdownW and /l refused")
-        else:
-            expected = "; ".join(f"{op}: {row[op]}" for op in ("/l", "/r /f")) + f" ({row['row']})"
+        calls = expected_calls(row, observed)
+        expected = "; ".join(f"{op}: {calls.get(op, 'unknown')}" for op in OPERATIONS)
+        if row["/l"] == "recorded":
+            expected = "recorded: " + expected
+        expected += f" ({row['row']})"
         if c.get("SeShutdownPrivilege") == "not held":
             expected += "; /r /f refused by endsession: no SeShutdownPrivilege"
         verdict = "ok" if not problems(row["context"], observed, row) else "**differs**"
-        selftests = "; ".join(f"{s['args'] or 'selftest'}: {closing_line(s)}" for s in observed["selftests"])
+        runs = "; ".join(f"{r['name']}: {closing_line(r) if r['name'].startswith('selftest') else 'status %s' % r['status']}"
+                         for r in observed["runs"])
         lines.append("| " + " | ".join(cell(x) for x in (
             row["context"], c.get("token account"), c.get("window station"), c.get("job"),
             c.get("interactive user"), observed["calls"].get("/l"), observed["calls"].get("/r /f"),
-            f"{expected}: {verdict}", selftests)) + " |")
+            f"{expected}: {verdict}", runs)) + " |")
     return "\n".join(lines) + "\n"
 
 

@@ -16,7 +16,9 @@ void print_context(const check_context& c) {
   if (!c.station_known) printf("window station: unknown (error %lu)%s\n", c.station_error,
                               c.station_error == ERROR_MOD_NOT_FOUND ? ": no USER32 here" : "");
   else printf("window station: %s, %s\n", c.station_name, c.station_visible ? "visible" : "not visible");
-  if (c.station_user_known) printf("window station user: %s\n", c.station_user[0] ? c.station_user : "none (nobody logged on)");
+  if (!c.station_known) printf("window station user: unknown (the station is unknown)\n");
+  else if (c.station_user_known)
+    printf("window station user: %s\n", c.station_user[0] ? c.station_user : "none (nobody logged on)");
   else printf("window station user: unknown (error %lu)\n", c.station_user_error);
   printf("terminal session: %lu\n", c.session_id);
   if (c.token_account[0]) printf("token account: %s\n", c.token_account);

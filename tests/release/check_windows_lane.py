@@ -3,16 +3,26 @@
 planted fault it must catch, so that it is seen to check:
 - expected-calls.tsv against docs/contexts.md's rows (a copy of the page
   with one row's call changed);
+- expected-calls.tsv's own limits (lane.py): "recorded" and "warn" only
+  where allowed, whole calls only;
 - lane.py compare and summary on saved outputs of endsession-check (made
-  under Wine: WinSta0, a station of its own, a job without breakaway), each
-  with planted mismatches: another call, a selftest missing or failed, a
-  log-off skipped where the kit owns its job, a context that never started;
+  under Wine: WinSta0, a station of its own, a job without breakaway, the
+  desk's logon session, Nano Server's missing DLLs), each with planted
+  mismatches: another call or flag, in `context` or in a selftest; a run
+  missing or its status lost; a log-off skipped where the kit checks it; the
+  selftest's expectation not `context`'s; the tool's bytes one off; a
+  context that never started or a task that did not finish;
 - lane.py unpack on a release (a changed zip, a zip SHA256SUMS lacks);
 - what each step of windows.yml must hold: every Windows job needs the
   release job, every upload fails on a missing file, the release is
-  unpacked by lane.py, every context of the table has a step that runs
-  observe.ps1 and lane.py compare for it and ends with its status, and the
-  tasks are registered and started (no schtasks start time in the past).
+  unpacked by lane.py and its status checked before anything else runs,
+  every context of the table has a step with a time limit that runs
+  observe.ps1 and lane.py compare on its own file and ends with its status,
+  the standard user is made without a prompt and with net's words shown,
+  the MSI steps run whenever the unpack succeeded, the installed tool's
+  selftest status is checked, and the tasks are registered, started and
+  stopped on a timeout (no schtasks start time in the past), and the WinRM
+  listener is tested.
 
 Usage: check_windows_lane.py SOURCE-DIR RELEASE-DIR WORK-DIR
 """
@@ -56,6 +66,10 @@ def docs_rows(text):
     return rows
 
 
+# The table's whole calls, in the page's words.
+PAGE_LOGOFF = {lane_module.DESK_CALLS["/l"]: "logs off", lane_module.OTHER_CALLS["/l"]: "refused (1459)"}
+
+
 def table_disagreements(table, text):
     rows = docs_rows(text)
     found = []
@@ -65,9 +79,9 @@ def table_disagreements(table, text):
             found.append(f"{row['context']}: {len(named)} rows of docs/contexts.md start with '{row['row']}'")
             continue
         call, logoff = rows[named[0]]
-        if row["/l"] != "recorded" and logoff != row["/l"]:
+        if row["/l"] != "recorded" and logoff != PAGE_LOGOFF.get(row["/l"]):
             found.append(f"{row['context']}: /l is '{row['/l']}', the page says '{logoff}'")
-        if row["/r /f"] != "recorded" and not call.startswith("`" + row["/r /f"]):
+        if row["/r /f"] != "recorded" and not call.startswith("`" + row["/r /f"].split("(")[0]):
             found.append(f"{row['context']}: /r /f is '{row['/r /f']}', the page says '{call}'")
         if f"| `{row['context']}` |" not in text:
             found.append(f"{row['context']}: the page does not say that the lane observes it")
@@ -83,6 +97,25 @@ planted = contexts_page.replace("| scheduled task with S4U (\"Do not store passw
                                 "| scheduled task with S4U (\"Do not store password\") | no: \"the task will run in a non-interactive desktop\" (TASK_LOGON_TYPE, `TASK_LOGON_S4U`), not the visible station | `ExitWindowsEx(flags, 0)` | logs off |")
 if planted == contexts_page or not any(p.startswith("s4u-task: /l") for p in table_disagreements(table, planted)):
     fail("a page whose S4U row says ExitWindowsEx was not found to disagree")
+
+# --- the table's own limits ---------------------------------------------------
+
+for problem in lane_module.table_problems(table):
+    fail(f"expected-calls.tsv: {problem}")
+
+
+def with_row(context, **changes):
+    return [dict(row, **changes) if row["context"] == context else row for row in table]
+
+
+table_plantings = [
+    ("a task switched to recorded", with_row("system-task", **{"/l": "recorded"}), "system-task: /l 'recorded'"),
+    ("a task allowed not to start", with_row("password-task", **{"not started": "warn"}), "password-task: not started 'warn'"),
+    ("a call by name only", with_row("winrm", **{"/r /f": "InitiateShutdownW"}), "winrm: /r /f 'InitiateShutdownW'"),
+]
+for name, rows, word in table_plantings:
+    if not any(word in p for p in lane_module.table_problems(rows)):
+        fail(f"table planted with {name}: not caught ({word})")
 
 # --- compare and summary on saved outputs -----------------------------------
 
@@ -101,27 +134,87 @@ def variant(name, source_name, edit):
     return path
 
 
+def saved_file(name):
+    return os.path.join(saved, name)
+
+
+SYSTEM = "== system\r\nEnableLUA: 1\r\nConsentPromptBehaviorAdmin: 0\r\nedition: Microsoft Windows Server 2022 Datacenter (Server, build 20348)\r\n"
 expectations = [
     # (context, file, passes, a word the failure names)
-    ("runner", os.path.join(saved, "runner.txt"), True, None),
-    ("runner", os.path.join(saved, "closed-job.txt"), True, None),  # skips allowed: no breakaway
-    ("system-task", os.path.join(saved, "station.txt"), True, None),
-    ("system-task", os.path.join(saved, "runner.txt"), False, "ExitWindowsEx"),
+    ("runner", saved_file("runner.txt"), True, None),
+    ("runner", saved_file("closed-job.txt"), True, None),  # skips allowed: no breakaway
+    ("runner", variant("runner-system.txt", "runner.txt", lambda t: t + SYSTEM), True, None),
+    ("system-task", saved_file("station.txt"), True, None),
+    ("network-service-task", variant("task-ran.txt", "station.txt",
+                                     lambda t: t + "== task endsession-lane-network-service: ran, LastTaskResult 0x00000000\r\n"),
+     True, None),
+    ("interactive-task", saved_file("desk.txt"), True, None),
+    ("nanoserver", saved_file("nanoserver.txt"), True, None),
+    ("servercore", saved_file("station.txt"), True, None),  # recorded: not the interactive user
+    ("system-task", saved_file("runner.txt"), False, "ExitWindowsEx"),
+    # Whole calls: a flag one off, in context's derivation or in a selftest.
     ("system-task", variant("other-call.txt", "station.txt",
                             lambda t: t.replace("endsession /r /f  InitiateShutdownW(NULL, NULL, 0, 0x00000007",
                                                 "endsession /r /f  ExitWindowsEx(0x00000006")), False, "/r /f"),
+    ("system-task", variant("other-flag.txt", "station.txt",
+                            lambda t: t.replace("endsession /r /f  InitiateShutdownW(NULL, NULL, 0, 0x00000007",
+                                                "endsession /r /f  InitiateShutdownW(NULL, NULL, 0, 0x00000006")),
+     False, "context derives InitiateShutdownW(NULL, NULL, 0, 0x00000006"),
+    ("s4u-task", variant("other-intercepted-flag.txt", "station.txt",
+                         lambda t: t.replace("pass  /r /f                          InitiateShutdownW(NULL, NULL, 0, 0x00000007",
+                                             "pass  /r /f                          InitiateShutdownW(NULL, NULL, 0, 0x00000003")),
+     False, "selftest: /r /f pass 'InitiateShutdownW(NULL, NULL, 0, 0x00000003"),
+    # The desk's row, once it ran: ExitWindowsEx, and the log-off checked.
+    ("interactive-task", variant("desk-other-call.txt", "station.txt",
+                                 lambda t: t.replace("== selftest\r\n", "== selftest --require-logoff\r\n")),
+     False, "interactive-task: endsession /r /f: context derives InitiateShutdownW"),
     ("winrm", variant("no-selftest.txt", "station.txt", lambda t: t[:t.index("== selftest")]), False,
-     "no output of endsession-check selftest"),
+     "runs [], expected ['selftest']"),
+    ("runner", variant("no-station-run.txt", "runner.txt", lambda t: t[:t.index("== selftest --station")]), False,
+     "runs ['selftest'], expected ['selftest', 'selftest --station']"),
     ("s4u-task", variant("failed-selftest.txt", "station.txt",
                          lambda t: t.replace("11 passed, 0 failed", "10 passed, 1 failed").replace("== status 0", "== status 1")),
      False, "status 1"),
+    # The status alone: a run whose lines look right but whose status is not 0.
+    ("s4u-task", variant("status-only.txt", "station.txt", lambda t: t.replace("== status 0", "== status 3")), False,
+     "status 3"),
+    # --require-logoff in a job without breakaway: the case it exists for.
+    ("interactive-task", variant("required-logoff-skipped.txt", "closed-job.txt",
+                                 lambda t: t[:t.index("== selftest --station")].replace("== selftest\r\n", "== selftest --require-logoff\r\n")
+                                 .replace("9 passed, 0 failed, 2 skipped\r\n== status 0",
+                                          "9 passed, 0 failed, 2 skipped: the log-off was required (--require-logoff) and not checked\r\n== status 1")),
+     False, "status 1"),
     ("runner", variant("skipped-in-own-job.txt", "closed-job.txt",
                        lambda t: t.replace("job: no breakaway: log-off not checkable here", "job: none")), False,
-     "where the kit owns its job"),
+     "where the kit checks the log-off"),
+    ("runner", variant("skipped-where-checked.txt", "closed-job.txt",
+                       lambda t: t.replace("job: no breakaway: log-off not checkable here",
+                                           "job: no breakaway, ExitWindowsEx forbidden by it: log-off checked inside it")),
+     False, "where the kit checks the log-off"),
+    ("runner", variant("no-logoff-line.txt", "runner.txt",
+                       lambda t: t.replace("endsession /l     ExitWindowsEx(0x00000000, 0x00000000)\r\n", "")), False,
+     "endsession /l: context derives missing"),
+    ("runner", variant("expectation-not-context.txt", "runner.txt",
+                       lambda t: t.replace("== selftest\r\nexpecting ExitWindowsEx: the interactive user",
+                                           "== selftest\r\nexpecting InitiateShutdownW: not the interactive user", 1)),
+     False, "its expectation is not `context`'s"),
+    ("nanoserver", variant("nano-usage-one-off.txt", "nanoserver.txt", lambda t: t.replace("\t/p poweroff", "\t/p power off")),
+     False, "endsession /x: status 1"),
+    ("nanoserver", variant("nano-logoff-status.txt", "nanoserver.txt",
+                           lambda t: t[:t.rindex("== status 1")] + "== status 0\r\n"), False, "endsession /l: status 0"),
+    ("nanoserver", variant("nano-logoff-without-line-end.txt", "nanoserver.txt",
+                           lambda t: t.replace(".\r\r\n\r\n== status 1", ".\r\r\n== status 1")), False, "endsession /l"),
+    ("system-task", variant("task-unfinished.txt", "station.txt",
+                            lambda t: t + "== task endsession-lane-system: did not finish in 10 minutes, LastTaskResult 0x00041301\r\n"),
+     False, "did not finish"),
     ("interactive-task", variant("interactive-not-started.txt", "runner.txt",
-                                 lambda t: "== not started: no interactive logon\r\n"), True, None),
+                                 lambda t: "== not started: endsession-lane-interactive never ran, LastTaskResult 0x800710E0\r\n"),
+     True, None),
+    ("nanoserver", variant("nano-not-started.txt", "runner.txt", lambda t: "== not started: no Docker on this runner\r\n"),
+     True, None),
     ("system-task", variant("system-not-started.txt", "runner.txt",
-                            lambda t: "== not started: no interactive logon\r\n"), False, "did not start"),
+                            lambda t: "== not started: endsession-lane-system never ran, LastTaskResult 0x8004131F\r\n"),
+     False, "did not start"),
 ]
 for context, path, passes, word in expectations:
     status, out, err = run("compare", context, path)
@@ -137,24 +230,29 @@ if "::warning::interactive-task did not start" not in out:
 observed = os.path.join(work, "observed")
 shutil.rmtree(observed, ignore_errors=True)
 os.makedirs(observed)
-shutil.copy(os.path.join(saved, "closed-job.txt"), os.path.join(observed, "runner.txt"))
+shutil.copy(os.path.join(work, "runner-system.txt"), os.path.join(observed, "runner.txt"))
 shutil.copy(os.path.join(saved, "station.txt"), os.path.join(observed, "system-task.txt"))
 shutil.copy(os.path.join(work, "other-call.txt"), os.path.join(observed, "winrm.txt"))
 shutil.copy(os.path.join(work, "interactive-not-started.txt"), os.path.join(observed, "interactive-task.txt"))
+shutil.copy(os.path.join(saved, "nanoserver.txt"), os.path.join(observed, "nanoserver.txt"))
 status, out, err = run("summary", observed)
 rows = {line.split(" | ")[0].strip("| "): line for line in out.splitlines() if line.startswith("| ")}
 want = {
-    "runner": ["no breakaway: log-off not checkable here", "ExitWindowsEx(0x00000006, 0x00000000)",
-               "selftest: 9 passed, 0 failed, 2 skipped", "recorded: the interactive user, ExitWindowsEx", ": ok"],
+    "runner": ["WinSta0, visible", "ExitWindowsEx(0x00000006, 0x00000000)",
+               "selftest --station: 11 passed, 0 failed, 0 skipped",
+               "recorded: /l: ExitWindowsEx(0x00000000, 0x00000000); /r /f: ExitWindowsEx(0x00000006, 0x00000000)",
+               ": ok"],
     "system-task": ["lane, not visible", "refused with 1459 (no session-end call)",
                     "InitiateShutdownW(NULL, NULL, 0, 0x00000007, 0x80000000)", "11 passed, 0 failed, 0 skipped",
-                    "/l: refused (1459); /r /f: InitiateShutdownW", ": ok"],
+                    "/r /f: InitiateShutdownW(NULL, NULL, 0, 0x00000007, 0x80000000) (scheduled task", ": ok"],
     "winrm": ["ExitWindowsEx(0x00000006", "**differs**"],
-    "interactive-task": ["did not start: no interactive logon"],
+    "interactive-task": ["did not start: endsession-lane-interactive never ran, LastTaskResult 0x800710E0"],
+    "nanoserver": ["unknown (error 126): no USER32 here", "endsession /x: status 1", ": ok"],
     "s4u-task": ["not observed"],
 }
-if status != 0 or not out.startswith("| context | account | station | job | interactive user |"):
-    fail(f"summary: status {status}: {out[:200]}")
+if status != 0 or "| context | account | station | job | interactive user |" not in out or \
+        "The runner: EnableLUA 1; ConsentPromptBehaviorAdmin 0; edition Microsoft Windows Server 2022" not in out:
+    fail(f"summary: status {status}: {out[:300]}")
 for context, words in want.items():
     for word in words:
         if word not in rows.get(context, ""):
@@ -211,9 +309,19 @@ def workflow_problems(text, observe_text):
                     step.get("with", {}).get("if-no-files-found") != "error":
                 found.append(f"job {name}: an upload does not fail on a missing file")
     steps = jobs["windows"]["steps"]
-    runs = {step.get("name"): step.get("run", "") for step in steps}
-    if "lane.py unpack release" not in runs.get("Verify and unpack", ""):
+    by_name = {step.get("name"): step for step in steps}
+    runs = {name: step.get("run", "") for name, step in by_name.items()}
+    unpack = [line.strip() for line in runs.get("Verify and unpack", "").strip().splitlines()]
+    if not unpack or not unpack[0].startswith("python .github/windows/lane.py unpack release"):
         found.append("the release is not verified and unpacked by lane.py unpack")
+    elif len(unpack) < 2 or unpack[1] != "if ($LASTEXITCODE -ne 0) { exit $LASTEXITCODE }":
+        found.append("the unpack's status is not checked before the next command")
+    if by_name.get("Verify and unpack", {}).get("id") != "unpack":
+        found.append("the unpack step has no id 'unpack' for the MSI steps")
+    user = runs.get("A standard user", "")
+    adds = [line for line in user.splitlines() if re.search(r"\bnet user \S+ \S+ /add\b", line)]
+    if len(adds) != 1 or "/y" not in adds[0].split() or "Out-Null" in user:
+        found.append("the standard user is not made with /y, net's words shown when it fails")
     if not any(str(s.get("uses", "")).startswith("actions/upload-artifact@") and
                "observed/" in str(s.get("with", {}).get("path", "")) for s in steps):
         found.append("the observed outputs are not uploaded")
@@ -221,17 +329,31 @@ def workflow_problems(text, observe_text):
         found.append("no summary step")
     for row in table:
         context = row["context"]
-        script = runs.get(f"context: {context}")
-        if script is None:
+        step = by_name.get(f"context: {context}")
+        if step is None:
             found.append(f"no step for context {context}")
             continue
-        lines = [line.strip() for line in script.strip().splitlines()]
-        if not any(f"observe.ps1 -Context {context} " in line for line in lines) or \
-                not any(f"lane.py compare {context} " in line for line in lines) or lines[-1] != "exit $LASTEXITCODE":
-            found.append(f"the {context} step does not observe, compare and end with compare's status")
+        own = f"$env:OBSERVED/{context}.txt"
+        lines = [line.strip() for line in step.get("run", "").strip().splitlines()]
+        if lines != [f"./.github/windows/observe.ps1 -Context {context} -Lane $env:LANE -Out {own}",
+                     f"python .github/windows/lane.py compare {context} {own}", "exit $LASTEXITCODE"]:
+            found.append(f"the {context} step does not observe, compare its own {own} and end with compare's status")
+        if not isinstance(step.get("timeout-minutes"), int):
+            found.append(f"the {context} step has no time limit")
+    for name in ("Install the MSI silently", "endsession on a new shell's PATH", "Remove the MSI silently"):
+        if by_name.get(name, {}).get("if") != "${{ !cancelled() && steps.unpack.outcome == 'success' }}":
+            found.append(f"'{name}' does not run whenever the unpack succeeded")
+    installed = [line.strip() for line in runs.get("endsession on a new shell's PATH", "").splitlines()]
+    at = next((i for i, line in enumerate(installed) if "selftest --tool $found" in line), None)
+    if at is None or at + 1 >= len(installed) or not installed[at + 1].startswith("if ($LASTEXITCODE -ne 0) { throw"):
+        found.append("the installed tool's selftest status is not checked")
     if "Register-ScheduledTask" not in observe_text or "Start-ScheduledTask" not in observe_text or \
             "schtasks" in observe_text:
         found.append("observe.ps1 does not register and start its tasks with the ScheduledTasks cmdlets")
+    if "Stop-ScheduledTask" not in observe_text:
+        found.append("observe.ps1 does not stop a task that did not finish")
+    if "Test-WSMan localhost" not in observe_text:
+        found.append("observe.ps1 does not test the WinRM listener")
     return found
 
 
@@ -247,13 +369,30 @@ plantings = [
      "does not fail on a missing file"),
     ("unpack", lambda w: w.replace("python .github/windows/lane.py unpack release", "Expand-Archive release"), None,
      "unpacked by lane.py"),
+    ("unpack status", lambda w: w.replace("$env:GITHUB_ENV\n          if ($LASTEXITCODE -ne 0) { exit $LASTEXITCODE }\n",
+                                          "$env:GITHUB_ENV\n"), None, "the unpack's status"),
     ("status", lambda w: w.replace("python .github/windows/lane.py compare winrm $env:OBSERVED/winrm.txt\n          exit $LASTEXITCODE\n",
                                    "python .github/windows/lane.py compare winrm $env:OBSERVED/winrm.txt\n          exit 0\n"), None,
      "the winrm step"),
     ("selftest", lambda w: w.replace("          ./.github/windows/observe.ps1 -Context s4u-task", "          echo"), None,
      "the s4u-task step"),
+    ("another context's file", lambda w: w.replace("lane.py compare runas $env:OBSERVED/runas.txt",
+                                                   "lane.py compare runas $env:OBSERVED/winrm.txt"), None,
+     "the runas step"),
+    ("no time limit", lambda w: w.replace("      - name: 'context: runas'\n        timeout-minutes: 15\n",
+                                          "      - name: 'context: runas'\n"), None, "the runas step has no time limit"),
+    ("net's prompt", lambda w: w.replace(" /passwordchg:no /y 2>&1", " /passwordchg:no 2>&1"), None, "made with /y"),
+    ("MSI skipped after a context", lambda w: w.replace(
+        "      - name: Install the MSI silently\n        if: ${{ !cancelled() && steps.unpack.outcome == 'success' }}\n",
+        "      - name: Install the MSI silently\n"), None, "'Install the MSI silently' does not run"),
+    ("installed selftest unchecked", lambda w: w.replace(
+        "          if ($LASTEXITCODE -ne 0) { throw \"selftest of the installed endsession: $LASTEXITCODE\" }\n", ""), None,
+     "installed tool's selftest status"),
     ("task", None, lambda o: o.replace("  Register-ScheduledTask @task | Out-Null\n", ""),
      "register and start"),
+    ("task left running", None, lambda o: o.replace("Stop-ScheduledTask -TaskName $name", "Write-Output $name"),
+     "does not stop a task"),
+    ("listener", None, lambda o: o.replace("    Test-WSMan localhost | Out-Null\n", ""), "WinRM listener"),
 ]
 for name, edit_workflow, edit_observe, word in plantings:
     w = edit_workflow(workflow_text) if edit_workflow else workflow_text
@@ -267,5 +406,5 @@ for failure in failures:
     print("FAIL:", failure, file=sys.stderr)
 if failures:
     sys.exit(1)
-print(f"{len(table)} contexts agree with docs/contexts.md; {len(expectations)} saved outputs compared; "
-      f"the summary, the unpack and {len(plantings)} workflow plantings checked")
+print(f"{len(table)} contexts agree with docs/contexts.md; {len(table_plantings)} table plantings caught; "
+      f"{len(expectations)} saved outputs compared; the summary, the unpack and {len(plantings)} workflow plantings checked")
