@@ -89,7 +89,7 @@ function Invoke-Task([string] $name, $principal, [string] $password, [int] $star
     if (-not $finished) { Stop-ScheduledTask -TaskName $name -ErrorAction SilentlyContinue }
     Unregister-ScheduledTask -TaskName $name -Confirm:$false
   }
-  $code = '0x{0:X8}' -f [uint32]$last
+  $code = '0x{0:X8}' -f ([int64]$last -band 0xFFFFFFFF)  # an HRESULT may come as a negative Int32
   $ran = $running -or (Test-Path $result)
   if (-not $ran) {
     Not-Started "$name never ran, LastTaskResult $code$(if ($reason) { ": $reason" })"
