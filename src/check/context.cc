@@ -56,11 +56,11 @@ const char* account_match(check_context* c, PSID user, const WCHAR* name, const 
       WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &session_domain, &bytes)) {
     c->session_user_known = true;
     no_user = session_name[0] == 0;
-    if (!no_user) qualified_name(session_domain, session_name, c->session_user, sizeof c->session_user);
-    if (!no_user && name != nullptr && same_name(name, session_name) && same_name(domain, session_domain))
-      match = "yes, by name";
     WCHAR qualified[520];
     join_account(session_domain, session_name, qualified, 520);
+    if (!no_user) console_text(qualified, c->session_user, sizeof c->session_user);
+    if (!no_user && name != nullptr && same_name(name, session_name) && same_name(domain, session_domain))
+      match = "yes, by name";
     BYTE sid[SECURITY_MAX_SID_SIZE];
     WCHAR found_domain[256];
     DWORD sid_size = sizeof sid, domain_size = 256;

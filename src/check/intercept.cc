@@ -55,8 +55,7 @@ struct debuggee {
   breakpoint breakpoints[watched_count] = {};
   bool loader_breakpoint_seen = false;
   bool caller_holds_privilege = false;
-  bool failed = false;   // killed (or never run) for `result.reason`
-  bool stopped = false;  // every thread suspended and the kill asked
+  bool failed = false;  // killed (or never run) for `result.reason`
   run_result result;
 };
 
@@ -266,14 +265,14 @@ void unanswered(debuggee& d, const char* function) {
 // event continued. While an event is pending the system holds the child's
 // threads, but TerminateProcess "is asynchronous; it initiates termination
 // and returns immediately": continued before the kill lands, a thread could
-// run on -- where a breakpoint is gone, into the session-end call. A thread
-// reported later is suspended as it arrives (on_event). The end is
-// confirmed as it comes: the kill taken (or the process already ended),
-// then the exit event, then the process handle (run_intercepted).
+// run on -- where a breakpoint is gone, into the session-end call. Called
+// again before each later event is continued, it holds a thread reported
+// after it too. The end is confirmed as it comes: the kill taken (or the
+// process already ended), then the exit event, then the process handle
+// (run_intercepted).
 void stop(debuggee& d) {
   for (int i = 0; i < d.thread_count; ++i)
     if (!d.threads[i].suspended) d.threads[i].suspended = SuspendThread(d.threads[i].handle) != static_cast<DWORD>(-1);
-  d.stopped = true;
   if (!TerminateProcess(d.process, 1) && WaitForSingleObject(d.process, 0) != WAIT_OBJECT_0) {
     d.failed = true;
     d.result.outcome = run_outcome::not_intercepted;
@@ -373,19 +372,15 @@ DWORD on_event(debuggee& d, const DEBUG_EVENT& event) {
         fail(d, run_outcome::cannot_run, "the tool is not an x64 program");
       break;
     }
-    case CREATE_THREAD_DEBUG_EVENT: {
-      HANDLE thread = event.u.CreateThread.hThread;
+    case CREATE_THREAD_DEBUG_EVENT:
       if (d.thread_count == 64) {
-        SuspendThread(thread);  // one the stop would not hold: held here
+        SuspendThread(event.u.CreateThread.hThread);  // one the stop could not hold: held here
         fail(d, run_outcome::not_intercepted, "too many threads");
         break;
       }
-      // A thread that arrives after the stop is held as it comes.
-      bool held = d.stopped && SuspendThread(thread) != static_cast<DWORD>(-1);
-      d.threads[d.thread_count++] = {event.dwThreadId, thread,
-                                     reinterpret_cast<DWORD64>(event.u.CreateThread.lpThreadLocalBase), held};
+      d.threads[d.thread_count++] = {event.dwThreadId, event.u.CreateThread.hThread,
+                                     reinterpret_cast<DWORD64>(event.u.CreateThread.lpThreadLocalBase), false};
       break;
-    }
     case EXIT_THREAD_DEBUG_EVENT:
       for (int i = 0; i < d.thread_count; ++i)
         if (d.threads[i].id == event.dwThreadId) d.threads[i] = d.threads[--d.thread_count];
