@@ -14,13 +14,19 @@ if(url STREQUAL "")
   message(STATUS "ENDSESSION_RELEASE_URL is not set: no winget or Scoop manifests")
 else()
   endsession_product_code(product_code ${version} ${CPACK_ENDSESSION_UPGRADE_CODE})
+  set(arm64 "")
+  if(CPACK_ENDSESSION_ARM64_EXE)
+    endsession_product_code(arm64_product_code ${version} ${CPACK_ENDSESSION_UPGRADE_CODE} arm64)
+    set(arm64 ARM64_ZIP ${out}/endsession-${version}-arm64.zip ARM64_MSI ${out}/endsession-${version}-arm64.msi
+              ARM64_PRODUCT_CODE ${arm64_product_code})
+  endif()
   endsession_write_manifests(FOLDER ${out} URL ${url} VERSION ${version}
     ZIP ${CPACK_PACKAGE_FILES} MSI ${out}/endsession-${version}-x64.msi
     PRODUCT_CODE ${product_code} UPGRADE_CODE ${CPACK_ENDSESSION_UPGRADE_CODE}
     PUBLISHER "${CPACK_ENDSESSION_PUBLISHER}" COPYRIGHT "${CPACK_ENDSESSION_COPYRIGHT}"
     DESCRIPTION "${CPACK_ENDSESSION_DESCRIPTION}" MINIMUM_OS ${CPACK_ENDSESSION_WINDOWS_FLOOR}
     EPOCH ${CPACK_ENDSESSION_EPOCH} HOMEPAGE "${CPACK_ENDSESSION_HOMEPAGE_URL}"
-    LICENSE_URL "${CPACK_ENDSESSION_LICENSE_URL}")
+    LICENSE_URL "${CPACK_ENDSESSION_LICENSE_URL}" ${arm64})
   message(STATUS "winget and Scoop manifests for ${url}")
 endif()
 

@@ -3,8 +3,10 @@
 # environment at packaging time, like the signing variables):
 #   manifests/e/endsession/endsession/<version>/   winget, schema 1.10.0, as
 #       winget's community repository lays it out: the version, installer
-#       (the MSI, and the zip as a portable package) and en-US locale files
-#   endsession.json                                the Scoop app manifest
+#       (per architecture the MSI, and the zip as a portable package) and
+#       en-US locale files
+#   endsession.json                                the Scoop app manifest,
+#       with a "64bit" and, where ARM64 ships, an "arm64" architecture
 # Every URL is the folder plus a file's name, every hash that of the file as
 # shipped (signed, when signing is on). Without the setting none is written.
 
@@ -36,20 +38,15 @@ endfunction()
 # endsession_write_manifests(FOLDER <release-folder> URL <url> VERSION <v>
 #   ZIP <file> MSI <file> PRODUCT_CODE <uuid> UPGRADE_CODE <uuid>
 #   PUBLISHER <name> COPYRIGHT <line> DESCRIPTION <text> MINIMUM_OS <major.minor>
-#   EPOCH <seconds> [HOMEPAGE <url>] [LICENSE_URL <url>])
+#   EPOCH <seconds> [HOMEPAGE <url>] [LICENSE_URL <url>]
+#   [ARM64_ZIP <file> ARM64_MSI <file> ARM64_PRODUCT_CODE <uuid>])
 function(endsession_write_manifests)
   cmake_parse_arguments(PARSE_ARGV 0 arg ""
-    "FOLDER;URL;VERSION;ZIP;MSI;PRODUCT_CODE;UPGRADE_CODE;PUBLISHER;COPYRIGHT;DESCRIPTION;MINIMUM_OS;EPOCH;HOMEPAGE;LICENSE_URL" "")
+    "FOLDER;URL;VERSION;ZIP;MSI;PRODUCT_CODE;UPGRADE_CODE;PUBLISHER;COPYRIGHT;DESCRIPTION;MINIMUM_OS;EPOCH;HOMEPAGE;LICENSE_URL;ARM64_ZIP;ARM64_MSI;ARM64_PRODUCT_CODE" "")
   # Fixed for ever, like the upgrade code: winget knows the package by it.
   set(id endsession.endsession)
   set(schema 1.10.0)
   set(dir ${arg_FOLDER}/manifests/e/endsession/endsession/${arg_VERSION})
-  file(SHA256 ${arg_ZIP} zip_sha256)
-  file(SHA256 ${arg_MSI} msi_sha256)
-  get_filename_component(zip ${arg_ZIP} NAME)
-  get_filename_component(msi ${arg_MSI} NAME)
-  string(TOUPPER "${zip_sha256}" zip_upper)
-  string(TOUPPER "${msi_sha256}" msi_upper)
   set(ENV{SOURCE_DATE_EPOCH} ${arg_EPOCH})
   string(TIMESTAMP release_date "%Y-%m-%d" UTC)
   foreach(field PUBLISHER COPYRIGHT DESCRIPTION HOMEPAGE LICENSE_URL)
@@ -60,6 +57,69 @@ function(endsession_write_manifests)
   macro(schema_line type)
     set(line "# yaml-language-server: $schema=https://aka.ms/winget-manifest.${type}.${schema}.schema.json\n\n")
   endmacro()
+
+  # Per architecture, the MSI and the zip as a portable package.
+  set(installers "")
+  set(scoop_architectures "")
+  set(architectures x64)
+  if(arg_ARM64_ZIP)
+    list(APPEND architectures arm64)
+  endif()
+  foreach(arch IN LISTS architectures)
+    if(arch STREQUAL "x64")
+      set(zip_file ${arg_ZIP})
+      set(msi_file ${arg_MSI})
+      set(product_code ${arg_PRODUCT_CODE})
+      set(scoop_name 64bit)
+    else()
+      set(zip_file ${arg_ARM64_ZIP})
+      set(msi_file ${arg_ARM64_MSI})
+      set(product_code ${arg_ARM64_PRODUCT_CODE})
+      set(scoop_name arm64)
+    endif()
+    file(SHA256 ${zip_file} zip_sha256)
+    file(SHA256 ${msi_file} msi_sha256)
+    get_filename_component(zip ${zip_file} NAME)
+    get_filename_component(msi ${msi_file} NAME)
+    string(TOUPPER "${zip_sha256}" zip_upper)
+    string(TOUPPER "${msi_sha256}" msi_upper)
+    string(APPEND installers "- Architecture: ${arch}
+  InstallerType: msi
+  InstallerUrl: ${arg_URL}${msi}
+  InstallerSha256: ${msi_upper}
+  Scope: machine
+  InstallModes:
+  - interactive
+  - silent
+  - silentWithProgress
+  UpgradeBehavior: install
+  ProductCode: '{${product_code}}'
+  # No DisplayVersion while it equals PackageVersion: a duplicate one makes
+  # winget's upgrade detection error-prone, and once one version carries it
+  # every later one must.
+  AppsAndFeaturesEntries:
+  - DisplayName: endsession
+    Publisher: ${PUBLISHER}
+    ProductCode: '{${product_code}}'
+    UpgradeCode: '{${arg_UPGRADE_CODE}}'
+    InstallerType: msi
+- Architecture: ${arch}
+  InstallerType: zip
+  NestedInstallerType: portable
+  NestedInstallerFiles:
+  - RelativeFilePath: endsession.exe
+    PortableCommandAlias: endsession
+  InstallerUrl: ${arg_URL}${zip}
+  InstallerSha256: ${zip_upper}
+")
+    if(scoop_architectures)
+      string(APPEND scoop_architectures ",\n")
+    endif()
+    string(APPEND scoop_architectures "        \"${scoop_name}\": {
+            \"url\": \"${arg_URL}${zip}\",
+            \"hash\": \"${zip_sha256}\"
+        }")
+  endforeach()
 
   file(REMOVE_RECURSE ${arg_FOLDER}/manifests)
   schema_line(version)
@@ -72,35 +132,7 @@ Commands:
 - endsession
 ReleaseDate: ${release_date}
 Installers:
-- Architecture: x64
-  InstallerType: msi
-  InstallerUrl: ${arg_URL}${msi}
-  InstallerSha256: ${msi_upper}
-  Scope: machine
-  InstallModes:
-  - interactive
-  - silent
-  - silentWithProgress
-  UpgradeBehavior: install
-  ProductCode: '{${arg_PRODUCT_CODE}}'
-  # No DisplayVersion while it equals PackageVersion: a duplicate one makes
-  # winget's upgrade detection error-prone, and once one version carries it
-  # every later one must.
-  AppsAndFeaturesEntries:
-  - DisplayName: endsession
-    Publisher: ${PUBLISHER}
-    ProductCode: '{${arg_PRODUCT_CODE}}'
-    UpgradeCode: '{${arg_UPGRADE_CODE}}'
-    InstallerType: msi
-- Architecture: x64
-  InstallerType: zip
-  NestedInstallerType: portable
-  NestedInstallerFiles:
-  - RelativeFilePath: endsession.exe
-    PortableCommandAlias: endsession
-  InstallerUrl: ${arg_URL}${zip}
-  InstallerSha256: ${zip_upper}
-ManifestType: installer
+${installers}ManifestType: installer
 ${tail}")
 
   set(urls "")
@@ -152,10 +184,7 @@ ${tail}")
     \"homepage\": \"${homepage}\",
     \"license\": ${license},
     \"architecture\": {
-        \"64bit\": {
-            \"url\": \"${arg_URL}${zip}\",
-            \"hash\": \"${zip_sha256}\"
-        }
+${scoop_architectures}
     },
     \"bin\": \"endsession.exe\"
 }

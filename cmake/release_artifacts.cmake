@@ -3,7 +3,8 @@ cmake_policy(VERSION 3.25)
 # README.md, LICENSE) before CPack zips them. Signs the executable when
 # ENDSESSION_SIGNING asks for it (code_signing.cmake), so the zip and the
 # MSI carry the signed one; builds the MSI and signs it; zips the check kit;
-# writes the SBOM.
+# where ARM64 ships, does the same for the ARM64 executable (its zip and
+# MSI); writes the SBOM.
 # Nothing reaches the package folder before all of it has succeeded, and an
 # earlier run's artifacts are removed first: a failure leaves none behind.
 include(${CMAKE_CURRENT_LIST_DIR}/code_signing.cmake)
@@ -67,11 +68,42 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${work}/${kit_zip} --format=z
                         endsession-check.exe README.md LICENSE
                 WORKING_DIRECTORY ${kit} COMMAND_ERROR_IS_FATAL ANY)
 
+# ARM64: the same three files, signed the same way, in a zip and an MSI of
+# their own.
+set(arm64_artifacts "")
+set(arm64_sbom "")
+if(CPACK_ENDSESSION_ARM64_EXE)
+  set(arm64 ${work}/arm64)
+  set(arm64_zip endsession-${version}-arm64.zip)
+  set(arm64_msi endsession-${version}-arm64.msi)
+  file(MAKE_DIRECTORY ${arm64})
+  file(COPY ${CPACK_ENDSESSION_ARM64_EXE} ${staged}/README.md ${staged}/LICENSE DESTINATION ${arm64})
+  if(signing)
+    endsession_sign(${arm64}/endsession.exe ${epoch})
+  endif()
+  execute_process(COMMAND touch -d @${epoch} ${arm64}/endsession.exe ${arm64}/README.md ${arm64}/LICENSE
+                  COMMAND_ERROR_IS_FATAL ANY)
+  endsession_build_msi(${work}/${arm64_msi} ${arm64} ${version} ${epoch}
+                       ${CPACK_ENDSESSION_UPGRADE_CODE} "${CPACK_ENDSESSION_PUBLISHER}" arm64)
+  if(signing)
+    endsession_sign(${work}/${arm64_msi} ${epoch})
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${work}/${arm64_zip} --format=zip
+                          endsession.exe README.md LICENSE
+                  WORKING_DIRECTORY ${arm64} COMMAND_ERROR_IS_FATAL ANY)
+  set(arm64_download NOASSERTION)
+  if(release_url)
+    set(arm64_download ${release_url}${arm64_zip})
+  endif()
+  set(arm64_sbom ARM64 ${arm64} ${CPACK_ENDSESSION_ARM64_EXE}.map ${CPACK_ENDSESSION_ARM64_SYSROOT} ${arm64_download})
+  set(arm64_artifacts ${arm64_zip} ${arm64_msi})
+endif()
+
 set(sbom endsession-${version}.spdx.json)
 endsession_write_sbom(${work}/${sbom} ${staged} ${version} ${epoch} "${CPACK_ENDSESSION_PUBLISHER}"
                       "${CPACK_ENDSESSION_COPYRIGHT}" "${download}"
-                      ${CPACK_ENDSESSION_LINK_MAP} ${CPACK_ENDSESSION_UPGRADE_CODE})
+                      ${CPACK_ENDSESSION_LINK_MAP} ${CPACK_ENDSESSION_UPGRADE_CODE} ${arm64_sbom})
 
-foreach(artifact ${msi} ${sbom} ${kit_zip})
+foreach(artifact ${msi} ${sbom} ${kit_zip} ${arm64_artifacts})
   file(RENAME ${work}/${artifact} ${out}/${artifact})
 endforeach()

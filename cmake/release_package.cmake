@@ -3,6 +3,10 @@
 #   endsession-<version>-win64.zip      endsession.exe, README.md, LICENSE
 #   endsession-<version>-x64.msi        the per-machine installer
 #   endsession-<version>-check-win64.zip  endsession-check.exe, README.md, LICENSE
+#   endsession-<version>-arm64.zip      the ARM64 endsession.exe, README.md, LICENSE
+#   endsession-<version>-arm64.msi      its per-machine installer (both ARM64
+#                                       files where ARM64 ships:
+#                                       arm64_release_build.cmake)
 #   endsession-<version>.spdx.json      the SPDX 2.3 SBOM
 #   manifests/, endsession.json         winget's and Scoop's manifests, when
 #                                       ENDSESSION_RELEASE_URL is set
@@ -10,6 +14,10 @@
 # CPack stages the files and zips them; release_artifacts.cmake runs between
 # the two (signing, MSI, SBOM), finish_release.cmake after (manifests, sums).
 install(TARGETS endsession RUNTIME DESTINATION .)
+endsession_arch(writes_release writes_release)
+if(writes_release)
+  include(${CMAKE_CURRENT_LIST_DIR}/arm64_release_build.cmake)
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 
 # Fixed for ever: Windows Installer knows the product's versions by it. Upper
@@ -53,4 +61,6 @@ set(CPACK_ENDSESSION_HOMEPAGE_URL "${ENDSESSION_HOMEPAGE_URL}")
 set(CPACK_ENDSESSION_LICENSE_URL "${ENDSESSION_LICENSE_URL}")
 set(CPACK_ENDSESSION_LINK_MAP ${CMAKE_BINARY_DIR}/src/endsession.exe.map)
 set(CPACK_ENDSESSION_CHECK_EXE ${CMAKE_BINARY_DIR}/src/check/endsession-check.exe)
+set(CPACK_ENDSESSION_ARM64_EXE "${ENDSESSION_ARM64_EXE}")
+set(CPACK_ENDSESSION_ARM64_SYSROOT "${ENDSESSION_ARM64_SYSROOT}")
 include(CPack)

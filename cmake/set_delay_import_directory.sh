@@ -3,7 +3,7 @@
 # delay-import descriptors, which the linker script gathers, with their
 # all-zero terminator, between ___delay_import_descriptors__ and
 # ___delay_import_descriptors_end__ (addresses from the link map), and
-# recomputes the header checksum. GNU ld leaves the directory empty, so
+# recomputes the header checksum (pe_checksum.sh). GNU ld leaves the directory empty, so
 # dependency and inventory tools would not see the delay-loaded DLLs.
 # Usage: set_delay_import_directory.sh EXE MAP
 set -euo pipefail
@@ -31,12 +31,4 @@ image_base=$(od -An -j $((optional_header + 24)) -N 8 -tu8 "$exe" | tr -d ' ')
 put_u32 $((optional_header + 112 + 13 * 8)) $((start - image_base))
 put_u32 $((optional_header + 112 + 13 * 8 + 4)) $((end - start))
 
-# The checksum: the file's 16-bit words, checksum field left out, summed with
-# the carries folded back in, plus the file's length.
-checksum_at=$((optional_header + 64))
-put_u32 "$checksum_at" 0
-size=$(stat -c %s "$exe")
-checksum=$( { cat "$exe"; [ $((size % 2)) -eq 0 ] || printf '\0'; } | od -An -v -tu2 |
-  awk -v size="$size" '{ for (i = 1; i <= NF; i++) { sum += $i; sum = sum % 65536 + int(sum / 65536) } }
-    END { sum = sum % 65536 + int(sum / 65536); print sum + size }')
-put_u32 "$checksum_at" "$checksum"
+bash "$(dirname "$0")/pe_checksum.sh" "$exe"

@@ -8,6 +8,7 @@
 # msvcrt's printf. Unwind tables stay: x64 requires them of every non-leaf
 # function, for debuggers, error reporting and stack walks.
 include(${CMAKE_CURRENT_LIST_DIR}/small_sections.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/windows_architectures.cmake)
 
 # endsession_small_product(<target> [<linker-script>])
 function(endsession_small_product target)
@@ -23,17 +24,21 @@ function(endsession_small_product target)
     string(REPLACE "." ";" floor ${ENDSESSION_WINDOWS_FLOOR})
     list(GET floor 0 floor_major)
     list(GET floor 1 floor_minor)
-    endsession_small_sections_script(linker_script)
-    if(ARGC GREATER 1)
-      set(linker_script ${ARGV1})  # a test-only build's own (tests/release)
+    endsession_arch(linker linker)
+    if(linker STREQUAL "bfd")
+      endsession_small_sections_script(linker_script)
+      if(ARGC GREATER 1)
+        set(linker_script ${ARGV1})  # a test-only build's own (tests/release)
+      endif()
+      set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${linker_script})
+      target_link_options(${target} PRIVATE -Wl,-T,${linker_script} -static-libgcc -static-libstdc++)
     endif()
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${linker_script})
     # The link map (not shipped) tells the release checks where each
     # function landed in the stripped executable.
     # -municode: the entry is wmain, handed the arguments the runtime split
     # from the UTF-16 command line (src/cli/main.cc).
-    target_link_options(${target} PRIVATE -municode -Wl,-T,${linker_script} -Wl,-Map=$<TARGET_FILE:${target}>.map
-      -s -Wl,--gc-sections -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp
+    target_link_options(${target} PRIVATE -municode -Wl,-Map=$<TARGET_FILE:${target}>.map
+      -s -Wl,--gc-sections -Wl,--no-insert-timestamp
       # Remote Desktop hosts apply no legacy compatibility mapping, and the
       # header's floor is the manifest's (ENDSESSION_WINDOWS_FLOOR).
       -Wl,--tsaware,--major-subsystem-version,${floor_major},--minor-subsystem-version,${floor_minor}

@@ -2,10 +2,12 @@
 # kit's zip, the MSI and the SBOM; the zip holds exactly endsession.exe (the
 # built one, its signature removed when signed), README.md and LICENSE; the
 # kit's zip exactly endsession-check.exe (the built one), README.md and
-# LICENSE; the MSI installs the zip's endsession.exe.
-# Usage: check_contents.sh RELEASE-DIR BUILT-EXE BUILT-KIT-EXE VERSION
+# LICENSE; the MSI installs the zip's endsession.exe. Given the built ARM64
+# executable, the same of the ARM64 zip and MSI, which SHA256SUMS then lists
+# too.
+# Usage: check_contents.sh RELEASE-DIR BUILT-EXE BUILT-KIT-EXE VERSION [BUILT-ARM64-EXE]
 set -u
-release=$(cd "$1" && pwd) built=$2 built_kit=$3 version=$4
+release=$(cd "$1" && pwd) built=$2 built_kit=$3 version=$4 built_arm64=${5:-}
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 zip=endsession-$version-win64.zip msi=endsession-$version-x64.msi sbom=endsession-$version.spdx.json
@@ -13,8 +15,11 @@ kit=endsession-$version-check-win64.zip
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+arm64_zip=endsession-$version-arm64.zip arm64_msi=endsession-$version-arm64.msi
+expected="$kit $zip $msi $sbom"
+[ -z "$built_arm64" ] || expected="$arm64_msi $arm64_zip $expected"
 artifacts=$(cut -d' ' -f3 "$release/SHA256SUMS" | sort | tr '\n' ' ')
-[ "$artifacts" = "$kit $zip $msi $sbom " ] || fail "SHA256SUMS lists: $artifacts"
+[ "$artifacts" = "$expected " ] || fail "SHA256SUMS lists: $artifacts"
 
 # same_build SHIPPED BUILT: byte-equal, once an Authenticode signature is
 # removed (osslsigncode gives back the unsigned bytes); found says what each is.
@@ -36,6 +41,18 @@ contents=$(cd "$work/kit" && ls -A | sort | tr '\n' ' ')
 same_build "$work/kit/endsession-check.exe" "$built_kit" || fail "the kit's zip holds another endsession-check.exe: $found"
 msiextract -C "$work/msi" "$release/$msi" >/dev/null
 cmp -s "$work/msi/endsession/endsession.exe" "$work/zip/endsession.exe" || fail "the MSI's endsession.exe is not the zip's"
+if [ -n "$built_arm64" ]; then
+  mkdir "$work/arm64"
+  (cd "$work/arm64" && cmake -E tar xf "$release/$arm64_zip")
+  contents=$(cd "$work/arm64" && ls -A | sort | tr '\n' ' ')
+  [ "$contents" = "LICENSE README.md endsession.exe " ] || fail "the ARM64 zip holds: $contents"
+  same_build "$work/arm64/endsession.exe" "$built_arm64" || fail "the ARM64 zip's endsession.exe is not the built one: $found"
+  cmp -s "$work/arm64/README.md" "$work/zip/README.md" && cmp -s "$work/arm64/LICENSE" "$work/zip/LICENSE" ||
+    fail "the ARM64 zip's README.md or LICENSE is not the x64 zip's"
+  msiextract -C "$work/arm64-msi" "$release/$arm64_msi" >/dev/null
+  cmp -s "$work/arm64-msi/endsession/endsession.exe" "$work/arm64/endsession.exe" ||
+    fail "the ARM64 MSI's endsession.exe is not the ARM64 zip's"
+fi
 
 [ "$failures" -eq 0 ] || exit 1
 echo "release contents checked: $artifacts"

@@ -52,6 +52,8 @@ SHORT_LIST = {
         "the check's own second MSI not being made: a fault of the check's set-up, not of a release",
     ("check_package.sh", "the repackaged MSI has the same PATH row"):
         "that the check's own second MSI differs: a fault of the check's set-up, not of a release",
+    ("check_msi.sh", "no MSI platform for "):
+        "an architecture the caller names that no release has: a fault of the caller, not of a release's files",
     ("check_package.sh", "two different MSIs share the package code"):
         "the package code of two MSIs the packaging code makes: one release holds one MSI",
 }

@@ -1,10 +1,12 @@
 # The built endsession.exe: its size budget, the only DLLs it may import, its
 # PE header, unwind data for every function of its own, and the resources it
 # must carry (manifest settings, version from the project, the licence's
-# copyright line). EXE.map is the link map of the same link.
-# Usage: check_executable.sh EXE MAX-BYTES VERSION OBJDUMP LICENSE
+# copyright line). EXE.map is the link map of the same link. MACHINE, x64
+# (the default) or arm64, is the architecture EXE must be built for; OBJDUMP
+# one that reads it (GNU's for x64, LLVM's for arm64).
+# Usage: check_executable.sh EXE MAX-BYTES VERSION OBJDUMP LICENSE [MACHINE]
 set -u
-exe=$1 max_bytes=$2 version=$3 objdump=$4 license=$5
+exe=$1 max_bytes=$2 version=$3 objdump=$4 license=$5 machine=${6:-x64}
 map=$exe.map
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -27,6 +29,11 @@ echo "delay-loaded: $delay_loaded($directory_size bytes)"
 u32() { od -An -j "$1" -N 4 -tu4 "$exe" | tr -d ' '; }
 optional_header=$(($(u32 60) + 24))
 image_base=$(od -An -j $((optional_header + 24)) -N 8 -tu8 "$exe" | tr -d ' ')
+
+# The COFF header's machine: IMAGE_FILE_MACHINE_AMD64 or _ARM64.
+case $machine in x64) expected_machine=8664 ;; arm64) expected_machine=aa64 ;; *) expected_machine=none ;; esac
+found_machine=$(od -An -j $((optional_header - 20)) -N 2 -tx2 "$exe" | tr -d ' ')
+[ "$found_machine" = "$expected_machine" ] || fail "machine 0x$found_machine, expected 0x$expected_machine ($machine)"
 
 # The header checksum, recomputed here (the build's post-link step writes
 # it): the file's 16-bit words, the checksum field read as 0, summed with
@@ -53,12 +60,19 @@ PY
 # floor, as the subsystem and OS version.
 header=$("$objdump" -p "$exe")
 field() { sed -n "s/^$1[[:space:]]\+//p" <<<"$header" | head -1; }
-grep -q '^[[:space:]]*TERMINAL_SERVICE_AWARE$' <<<"$header" || fail "DllCharacteristics $(field DllCharacteristics) lack TERMINAL_SERVICE_AWARE"
+# IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, read from the header's bytes.
+dll_characteristics=$(od -An -j $((optional_header + 70)) -N 2 -tu2 "$exe" | tr -d ' ')
+[ $((dll_characteristics & 0x8000)) -ne 0 ] ||
+  fail "DllCharacteristics $(printf '%04x' "$dll_characteristics") lack TERMINAL_SERVICE_AWARE"
 for version_field in MajorSubsystemVersion:6 MinorSubsystemVersion:1 MajorOSystemVersion:6 MinorOSystemVersion:1; do
   [ "$(field "${version_field%:*}")" = "${version_field#*:}" ] ||
     fail "the PE header's ${version_field%:*} is $(field "${version_field%:*}"), expected ${version_field#*:}"
 done
 
+# x64 only, from GNU ld's map: unwind data and dlltool's symbol names. (ARM64
+# exempts leaf functions from unwind data, and lld's map names neither
+# archives nor their delay-load thunks.)
+if [ "$machine" = x64 ]; then
 # Unwind data: the exception table (.pdata) holds an entry that begins at
 # each function of the tool's own objects (their places from the link map).
 begins=$(sed -n '/^The Function Table/,/^$/p' <<<"$header" | awk 'NF == 4 && $1 ~ /:$/ {print $2}')
@@ -77,12 +91,25 @@ echo "unwind entries: $(wc -l <<<"$functions") functions of the tool's own, each
 tail_merges=$(grep -o '__tailMerge_[A-Za-z0-9_]*' "$map" | sort -u | tr '\n' ' ')
 [ "$tail_merges" = "__tailMerge_libadvapi32_delay_a __tailMerge_libuser32_delay_a __tailMerge_libwtsapi32_delay_a " ] ||
   fail "delay-load symbols name a path: $tail_merges"
+fi
 
 # Resource bytes as one hex string; texts searched as ASCII or UTF-16LE.
 rsrc=$(mktemp)
 trap 'rm -f "$rsrc"' EXIT
-# objcopy writes an empty file, and succeeds, when there is no such section.
-"${objdump%objdump}objcopy" -O binary --only-section=.rsrc "$exe" "$rsrc" && [ -s "$rsrc" ] || fail "no .rsrc section"
+# The .rsrc section's bytes, found by name in the section table; its RVA.
+rsrc_rva=$(python3 - "$exe" "$rsrc" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+count, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+for header in range(pe + 24 + optional_size, pe + 24 + optional_size + 40 * count, 40):
+    if data[header:header + 8].rstrip(b"\0") == b".rsrc":
+        size, rva, raw_size, raw = struct.unpack_from("<IIII", data, header + 8)
+        open(sys.argv[2], "wb").write(data[raw:raw + min(size, raw_size)])
+        print(rva)
+PY
+)
+[ -n "$rsrc_rva" ] && [ -s "$rsrc" ] || { fail "no .rsrc section"; rsrc_rva=0; }
 hex=$(od -An -tx1 -v "$rsrc" | tr -d ' \n')
 ascii_hex() { printf '%s' "$1" | od -An -tx1 -v | tr -d ' \n'; }
 utf16_hex() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -d ' \n'; }
@@ -103,7 +130,6 @@ done
 # 24 (RT_MANIFEST; an exe's manifest is read only there), and the version
 # resource's fixed block (signature 0xFEEF04BD) holds the project's version
 # as FILEVERSION and PRODUCTVERSION.
-rsrc_rva=$(( 0x$("$objdump" -h "$exe" | awk '$2 == ".rsrc" {print $4}') - image_base ))
 resources=$(python3 - "$rsrc" "$rsrc_rva" <<'PY'
 import struct, sys
 data, base = open(sys.argv[1], "rb").read(), int(sys.argv[2])

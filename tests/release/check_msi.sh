@@ -1,9 +1,10 @@
 # The release's MSI, by its tables: what it installs and where, that every
 # component is 64-bit, the system PATH row, the upgrade and downgrade rules,
-# no custom actions.
-# Usage: check_msi.sh MSI VERSION
+# no custom actions, the platform its summary names (x64, or Arm64 for the
+# ARM64 package).
+# Usage: check_msi.sh MSI VERSION [x64|arm64]
 set -u
-msi=$1 version=$2
+msi=$1 version=$2 arch=${3:-x64}
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
@@ -29,6 +30,12 @@ grep -qx 'RemoveEnvironmentStrings		3300' <(table InstallExecuteSequence) || fai
   fail "MSI downgrade refusal: $(table LaunchCondition)"
 grep -qx "{6C1F9BD2-6A3E-4F8E-9A7E-6F0A4C2F1B11}		$version		1		WIX_UPGRADE_DETECTED" <(table Upgrade) ||
   fail "MSI major upgrade: $(table Upgrade)"
-grep -q 'Template: x64;1033' <(msiinfo suminfo "$msi") || fail "MSI is not x64: $(msiinfo suminfo "$msi" | grep Template)"
+case $arch in
+  x64) template='x64;1033' ;;
+  arm64) template='Arm64;1033' ;;
+  *) fail "no MSI platform for $arch" ;;
+esac
+grep -qx "Template: ${template:-}" <(msiinfo suminfo "$msi") ||
+  fail "MSI is not $arch: $(msiinfo suminfo "$msi" | grep Template)"
 [ "$failures" -eq 0 ] || exit 1
 echo "MSI checks passed: $msi"

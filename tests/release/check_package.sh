@@ -5,10 +5,11 @@
 # are the files'; a change in the packaging code alone gives the MSI another
 # package code; without ENDSESSION_RELEASE_URL
 # no package manager's manifest is written, and the release says so. The folder is left for the
-# installer cases under Wine.
-# Usage: check_package.sh BUILD-DIR OUTPUT-DIR VERSION SOURCE-DIR
+# installer cases under Wine. Given the built ARM64 executable, the ARM64 zip
+# and MSI are checked alike.
+# Usage: check_package.sh BUILD-DIR OUTPUT-DIR VERSION SOURCE-DIR [BUILT-ARM64-EXE]
 set -u
-build=$1 out=$2 version=$3 source_dir=$4
+build=$1 out=$2 version=$3 source_dir=$4 built_arm64=${5:-}
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 rm -rf "$out"
@@ -20,12 +21,19 @@ kit=endsession-$version-check-win64.zip
 
 bash "$source_dir/tests/release/check_sums.sh" . || fail "SHA256SUMS"
 bash "$source_dir/tests/release/check_contents.sh" . "$build/src/endsession.exe" \
-  "$build/src/check/endsession-check.exe" "$version" || fail "the release's contents"
+  "$build/src/check/endsession-check.exe" "$version" "$built_arm64" || fail "the release's contents"
 [ -z "$(ls -d manifests endsession.json 2>/dev/null)" ] || fail "manifests without ENDSESSION_RELEASE_URL"
 grep -q 'ENDSESSION_RELEASE_URL is not set: no winget or Scoop manifests' "$out.log" || fail "no word of the missing URL"
 # Unpacked for the SBOM check and for the installer cases under Wine.
 rm -rf files && mkdir files
 (cd files && cmake -E tar xf "../$zip")
+sbom_arm64=()
+if [ -n "$built_arm64" ]; then
+  rm -rf arm64-files && mkdir arm64-files
+  (cd arm64-files && cmake -E tar xf "../endsession-$version-arm64.zip")
+  bash "$source_dir/tests/release/check_msi.sh" "endsession-$version-arm64.msi" "$version" arm64 || fail "ARM64 MSI checks"
+  sbom_arm64=(-DARM64_FILES=arm64-files)
+fi
 
 table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
 bash "$source_dir/tests/release/check_msi.sh" "$msi" "$version" || fail "MSI checks"
@@ -43,7 +51,7 @@ cmake -DOUTPUT="$PWD/repackaged/other.msi" -DFOLDER="$PWD/files" -DVERSION="$ver
 [ -n "$(package_code "$msi")" ] && [ "$(package_code "$msi")" != "$(package_code repackaged/other.msi)" ] ||
   fail "two different MSIs share the package code $(package_code "$msi")"
 
-cmake -DSBOM="$sbom" -DFILES=files -DVERSION="$version" -P "$source_dir/tests/release/check_sbom.cmake" ||
+cmake -DSBOM="$sbom" -DFILES=files -DVERSION="$version" "${sbom_arm64[@]}" -P "$source_dir/tests/release/check_sbom.cmake" ||
   fail "SBOM checks"
 
 [ "$failures" -eq 0 ] || exit 1

@@ -1,21 +1,29 @@
 # Sourced: delay_loaded_dlls EXE OBJDUMP sets delay_loaded to the DLL names
 # the PE's delay-import directory (data directory 13) lists, each followed by
-# a space, and directory_size to the directory's size in bytes.
+# a space, and directory_size to the directory's size in bytes. The headers
+# are read as bytes, alike for every linker (OBJDUMP is not needed).
 delay_loaded_dlls() {
   local exe=$1 objdump=$2
   u32() { od -An -j "$1" -N 4 -tu4 "$exe" | tr -d ' '; }
-  local optional_header image_base directory_rva descriptor name_at sections
+  local optional_header directory_rva descriptor name_at sections
   optional_header=$(($(u32 60) + 24))
-  sections=$("$objdump" -h "$exe")
-  image_base=$(od -An -j $((optional_header + 24)) -N 8 -tu8 "$exe" | tr -d ' ')
-  # file_offset RVA: where an RVA lies in the file, from the section table.
+  # The section table, read from the headers (every linker's and objdump's
+  # alike): "RVA size file-offset" per section.
+  local count at
+  count=$(od -An -j $((optional_header - 20 + 2)) -N 2 -tu2 "$exe" | tr -d ' ')
+  at=$((optional_header + $(od -An -j $((optional_header - 4)) -N 2 -tu2 "$exe" | tr -d ' ')))
+  sections=""
+  for ((i = 0; i < count; i++)); do
+    sections+="$(u32 $((at + 12))) $(u32 $((at + 8))) $(u32 $((at + 20)))"$'\n'
+    at=$((at + 40))
+  done
+  # file_offset RVA: where an RVA lies in the file.
   file_offset() {
-    local index name size vma lma offset rest
-    while read -r index name size vma lma offset rest; do
-      [[ $index =~ ^[0-9]+$ ]] || continue
-      local start=$((0x$vma - image_base))
-      if [ "$1" -ge "$start" ] && [ "$1" -lt $((start + 0x$size)) ]; then
-        echo $((0x$offset + $1 - start))
+    local start size offset
+    while read -r start size offset; do
+      [ -n "$start" ] || continue
+      if [ "$1" -ge "$start" ] && [ "$1" -lt $((start + size)) ]; then
+        echo $((offset + $1 - start))
         return
       fi
     done <<<"$sections"

@@ -6,9 +6,10 @@
 # - a release without the URL into the folder of one with it leaves no
 #   manifest behind, and SHA256SUMS lists only what it wrote;
 # - an http:// URL fails the release, says why, and leaves no artifact.
-# Usage: release_edges.sh BUILD-DIR WORK-DIR VERSION SOURCE-DIR
+# Usage: release_edges.sh BUILD-DIR WORK-DIR VERSION SOURCE-DIR [ARCHITECTURES]
+# ARCHITECTURES: those the release ships, as check_manifests.py takes them.
 set -u
-build=$1 work=$2 version=$3 source_dir=$4
+build=$1 work=$2 version=$3 source_dir=$4 architectures=${5:-x64}
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 rm -rf "$work" && mkdir -p "$work"
@@ -37,7 +38,7 @@ diff -r "$work/slash/manifests" "$work/no-slash/manifests" >&2 || fail "manifest
 cmp "$work/slash/endsession.json" "$work/no-slash/endsession.json" >&2 || fail "endsession.json differs without the final /"
 python3 "$source_dir/tests/release/check_manifests.py" "$work/slash" "$url" "$version" \
   "$source_dir/tests/release/schemas" "$epoch" "publisher=$publisher" "homepage=$homepage" \
-  "license_url=$license_url" || fail "manifests with a quoted publisher, home page and licence URL"
+  "license_url=$license_url" "architectures=$architectures" || fail "manifests with a quoted publisher, home page and licence URL"
 
 release slash "" || { cat "$work/slash.log" >&2; exit 1; }
 left=$(cd "$work/slash" && ls -d manifests endsession.json 2>/dev/null)

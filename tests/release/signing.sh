@@ -7,10 +7,12 @@
 # the release's epoch); the winget and Scoop manifests carry the signed
 # files' hashes; a key that cannot be read fails the release with
 # osslsigncode's message and leaves no artifact behind. The signed files stay
-# in WORK-DIR/signed/files for the end-to-end cases under Wine.
-# Usage: signing.sh BUILD-DIR WORK-DIR VERSION SOURCE-DIR
+# in WORK-DIR/signed/files for the end-to-end cases under Wine. Where ARM64
+# ships (ARM64 given), its executable in the zip and in the MSI, and its MSI,
+# are signed and checked alike.
+# Usage: signing.sh BUILD-DIR WORK-DIR VERSION SOURCE-DIR [ARM64]
 set -u
-build=$1 work=$2 version=$3 source_dir=$4
+build=$1 work=$2 version=$3 source_dir=$4 arm64=${5:-}
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 rm -rf "$work" && mkdir -p "$work"
@@ -39,12 +41,22 @@ mkdir -p signed/files signed/msi-files signed/kit
 (cd signed/files && cmake -E tar xf "../$zip")
 (cd signed/kit && cmake -E tar xf "../endsession-$version-check-win64.zip")
 msiextract -C signed/msi-files "signed/$msi" >/dev/null
-bash "$source_dir/tests/release/check_signature.sh" cert.pem signed/files/endsession.exe \
-  signed/msi-files/endsession/endsession.exe "signed/$msi" signed/kit/endsession-check.exe || fail "signatures"
+signed_files=(signed/files/endsession.exe signed/msi-files/endsession/endsession.exe "signed/$msi"
+  signed/kit/endsession-check.exe)
+signed_calls=3
+if [ -n "$arm64" ]; then
+  arm64_msi=endsession-$version-arm64.msi
+  mkdir -p signed/arm64-files signed/arm64-msi-files
+  (cd signed/arm64-files && cmake -E tar xf "../endsession-$version-arm64.zip")
+  msiextract -C signed/arm64-msi-files "signed/$arm64_msi" >/dev/null
+  signed_files+=(signed/arm64-files/endsession.exe signed/arm64-msi-files/endsession/endsession.exe "signed/$arm64_msi")
+  signed_calls=5
+fi
+bash "$source_dir/tests/release/check_signature.sh" cert.pem "${signed_files[@]}" || fail "signatures"
 bash "$source_dir/tests/release/check_sums.sh" signed || fail "SHA256SUMS of the signed files"
 epoch=$(sed -n 's/^set(CPACK_ENDSESSION_EPOCH "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 python3 "$source_dir/tests/release/check_manifests.py" signed "$release_url" "$version" \
-  "$source_dir/tests/release/schemas" "$epoch" || fail "the signed release's manifests"
+  "$source_dir/tests/release/schemas" "$epoch" "architectures=x64${arm64:+,arm64}" || fail "the signed release's manifests"
 cmp -s signed/SHA256SUMS signed-again/SHA256SUMS || fail "two signed releases differ: $(cat signed/SHA256SUMS signed-again/SHA256SUMS)"
 
 # With a timestamp server, each file is signed with osslsigncode's -ts and
@@ -68,8 +80,8 @@ PATH=$work/stand-in:$PATH ENDSESSION_SIGNING="-pkcs12 '$work/key.p12' -readpass 
   cpack --config "$build/CPackConfig.cmake" -B "$work/timestamped" >"$work/timestamped.log" 2>&1 ||
   { fail "the release with a timestamp server: $(tail -5 timestamped.log)"; }
 calls=$(grep -c -- "^sign .* -ts $timestamp_url " osslsigncode.calls 2>/dev/null)
-[ "$calls" = 3 ] && ! grep -q -- ' -time ' osslsigncode.calls ||
-  fail "osslsigncode was not given -ts $timestamp_url for the executable, the kit and the MSI: $(cat osslsigncode.calls 2>/dev/null)"
+[ "$calls" = "$signed_calls" ] && ! grep -q -- ' -time ' osslsigncode.calls ||
+  fail "osslsigncode was not given -ts $timestamp_url for each executable and MSI: $(cat osslsigncode.calls 2>/dev/null)"
 
 # A key that cannot be read: the release fails, says why, and writes nothing.
 if release failed "-pkcs12 $work/no-such-key.p12 -readpass $work/key.pass"; then
