@@ -160,17 +160,16 @@ macro(endsession_sbom_linked package triples comment)
   endwhile()
 endmacro()
 
-function(endsession_write_sbom output folder version epoch supplier copyright download map namespace)
-  set(ENV{SOURCE_DATE_EPOCH} ${epoch})
-  string(TIMESTAMP created "%Y-%m-%dT%H:%M:%SZ" UTC)
-  set(files "")
-  set(relationships "    {\"spdxElementId\": \"SPDXRef-DOCUMENT\", \"relationshipType\": \"DESCRIBES\", \"relatedSpdxElement\": \"SPDXRef-Package-endsession\"}")
-  set(content "")
-  endsession_sbom_files(${folder} "" SPDXRef-Package-endsession "${copyright}")
-
-  set(packages "    {
-      \"SPDXID\": \"SPDXRef-Package-endsession\",
-      \"name\": \"endsession\",
+# endsession_sbom_own_package(<name> <download-location> <more-fields>): appends
+# a package of the project's own (its files just listed: verification_code)
+# to packages, in the caller's scope.
+macro(endsession_sbom_own_package name download more)
+  if(packages)
+    string(APPEND packages ",\n")
+  endif()
+  string(APPEND packages "    {
+      \"SPDXID\": \"SPDXRef-Package-${name}\",
+      \"name\": \"${name}\",
       \"versionInfo\": \"${version}\",
       \"supplier\": \"Organization: ${supplier}\",
       \"downloadLocation\": \"${download}\",
@@ -180,8 +179,20 @@ function(endsession_write_sbom output folder version epoch supplier copyright do
       \"licenseDeclared\": \"MIT\",
       \"licenseInfoFromFiles\": [\"NOASSERTION\"],
       \"copyrightText\": \"${copyright}\",
-      \"primaryPackagePurpose\": \"APPLICATION\"
+${more}      \"primaryPackagePurpose\": \"APPLICATION\"
     }")
+endmacro()
+
+function(endsession_write_sbom output folder version epoch supplier copyright download map namespace)
+  set(ENV{SOURCE_DATE_EPOCH} ${epoch})
+  string(TIMESTAMP created "%Y-%m-%dT%H:%M:%SZ" UTC)
+  set(files "")
+  set(relationships "    {\"spdxElementId\": \"SPDXRef-DOCUMENT\", \"relationshipType\": \"DESCRIBES\", \"relatedSpdxElement\": \"SPDXRef-Package-endsession\"}")
+  set(content "")
+  endsession_sbom_files(${folder} "" SPDXRef-Package-endsession "${copyright}")
+
+  set(packages "")
+  endsession_sbom_own_package(endsession "${download}" "")
   endsession_linked_packages(linked ${map})
   endsession_sbom_linked(SPDXRef-Package-endsession "${linked}"
     "Debian package whose object code is statically linked into endsession.exe")
@@ -193,22 +204,8 @@ function(endsession_write_sbom output folder version epoch supplier copyright do
     set(arm64_download ${ARGV13})
     string(APPEND relationships ",\n    {\"spdxElementId\": \"SPDXRef-DOCUMENT\", \"relationshipType\": \"DESCRIBES\", \"relatedSpdxElement\": \"SPDXRef-Package-endsession-arm64\"}")
     endsession_sbom_files(${arm64_folder} arm64- SPDXRef-Package-endsession-arm64 "${copyright}")
-    string(APPEND packages ",
-    {
-      \"SPDXID\": \"SPDXRef-Package-endsession-arm64\",
-      \"name\": \"endsession-arm64\",
-      \"versionInfo\": \"${version}\",
-      \"supplier\": \"Organization: ${supplier}\",
-      \"downloadLocation\": \"${arm64_download}\",
-      \"filesAnalyzed\": true,
-      \"packageVerificationCode\": {\"packageVerificationCodeValue\": \"${verification_code}\"},
-      \"licenseConcluded\": \"MIT\",
-      \"licenseDeclared\": \"MIT\",
-      \"licenseInfoFromFiles\": [\"NOASSERTION\"],
-      \"copyrightText\": \"${copyright}\",
-      \"comment\": \"endsession for ARM64 Windows\",
-      \"primaryPackagePurpose\": \"APPLICATION\"
-    }")
+    endsession_sbom_own_package(endsession-arm64 "${arm64_download}"
+      "      \"comment\": \"endsession for ARM64 Windows\",\n")
     endsession_sysroot_packages(linked ${arm64_map} ${arm64_sysroot})
     endsession_sbom_linked(SPDXRef-Package-endsession-arm64 "${linked}"
       "Debian source package whose object code, built by the project's ARM64 sysroot, is statically linked into the ARM64 endsession.exe")
