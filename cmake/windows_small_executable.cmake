@@ -32,6 +32,11 @@ function(endsession_small_product target)
       endif()
       set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${linker_script})
       target_link_options(${target} PRIVATE -Wl,-T,${linker_script} -static-libgcc -static-libstdc++)
+    else()
+      # lld takes no linker script: the near-empty .tls (the runtime's
+      # 16-byte TLS template, which the loader only copies from) and .pdata
+      # join .rdata, as the script folds sections for GNU ld (512 bytes each).
+      target_link_options(${target} PRIVATE -Wl,-Xlink=-merge:.tls=.rdata -Wl,-Xlink=-merge:.pdata=.rdata)
     endif()
     # The link map (not shipped) tells the release checks where each
     # function landed in the stripped executable.
