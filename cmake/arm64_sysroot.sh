@@ -10,9 +10,8 @@
 #                      builtins for aarch64-w64-mingw32 (__chkstk, ...)
 #   <key>/packages     which Debian source package each of those folders
 #                      comes from, "<folder> <package> <version>" (the SBOM)
-# Nothing is downloaded but Debian's packages; apt-get source checks each
-# against the archive's signed index (a private apt state, so the host's
-# sources stay as they are). Prints the sysroot's path last.
+# Nothing is downloaded but Debian's packages, each checked against the
+# archive's signed index (debian_source.sh). Prints the sysroot's path last.
 # Usage: arm64_sysroot.sh CACHE-DIR
 set -euo pipefail
 cache=$1
@@ -37,16 +36,8 @@ target=aarch64-w64-mingw32
 tools=/usr/lib/llvm-14/bin
 cc="$tools/clang --target=$target --sysroot=$sysroot -isystem $sysroot/include -rtlib=compiler-rt -unwindlib=none -fuse-ld=lld"
 start=$SECONDS
-step "bookworm's source index"
-mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/apt/parts"
-echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
-  >"$work/apt/sources.list"
-apt=(apt-get -qq -o Dir::Etc::SourceList="$work/apt/sources.list" -o Dir::Etc::SourceParts="$work/apt/parts"
-  -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache" -o APT::Sandbox::User="$(id -un)")
-"${apt[@]}" update >"$work/apt.log" 2>&1 || { tail -5 "$work/apt.log" >&2; exit 1; }
-step "mingw-w64 $mingw_version: source ($((SECONDS - start)) s)"
-(cd "$work" && "${apt[@]}" source "mingw-w64=$mingw_version" >"$work/source.log" 2>&1) ||
-  { tail -5 "$work/source.log" >&2; exit 1; }
+step "mingw-w64 $mingw_version: source"
+"$(dirname "$0")/debian_source.sh" "$work" source "mingw-w64=$mingw_version"
 crt=$(echo "$work"/mingw-w64-*/mingw-w64-crt)
 step "mingw-w64-crt: configure ($((SECONDS - start)) s)"
 mkdir "$work/crt-build"
@@ -61,8 +52,7 @@ step "mingw-w64-crt: build on $(nproc) cores ($((SECONDS - start)) s)"
 [ -d "$sysroot/$target/lib" ] && cp -a "$sysroot/$target/lib/." "$sysroot/lib/"
 
 step "compiler-rt builtins: source of llvm-toolchain-14 $llvm_version ($((SECONDS - start)) s)"
-(cd "$work" && "${apt[@]}" source --download-only "llvm-toolchain-14=$llvm_version" >"$work/source.log" 2>&1) ||
-  { tail -5 "$work/source.log" >&2; exit 1; }
+"$(dirname "$0")/debian_source.sh" "$work" source --download-only "llvm-toolchain-14=$llvm_version"
 tar -xf "$work"/llvm-toolchain-14_*.orig.tar.xz -C "$work" --wildcards '*/compiler-rt/*' '*/cmake/*' 2>/dev/null ||
   tar -xf "$work"/llvm-toolchain-14_*.orig.tar.* -C "$work" --wildcards '*/compiler-rt/*' '*/cmake/*'
 llvm_source=$(echo "$work"/llvm-toolchain-14_*/)

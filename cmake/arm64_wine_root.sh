@@ -6,7 +6,8 @@
 # FOLDER (the build trees', the temporary files') into the root at its own
 # path. Needs root (chroot,
 # mount); exits 77 with the reason where the ARM64 cases cannot run here.
-# Measured: stage 1 30 s, stage 2 172 s, wine64 135 s.
+# Measured: stage 1 30 s, stage 2 172 s, wine64 135 s; its native
+# wineserver (native_wineserver.sh) about a minute.
 # Usage: arm64_wine_root.sh CACHE-DIR FOLDER...
 set -euo pipefail
 cache=$1
@@ -35,6 +36,10 @@ if [ ! -f "$root/complete" ]; then
   touch "$root/complete"
   step "done in $((SECONDS - start)) s"
 fi
+# A Wine server of this machine's own in the root: the arm64 one cannot
+# serve a debugger under qemu (native_wineserver.sh).
+wine_version=$(awk '/^Package: wine64$/ { found = 1 } found && /^Version:/ { print $2; exit }' "$root/var/lib/dpkg/status")
+"$(dirname "$0")/native_wineserver.sh" "$root" "$wine_version"
 mkdir -p "$cache/bin"
 # Wine runs chrooted into the root, with the folders, /proc and /dev bound in
 # (mount --bind; unmount them before any rm -rf of the cache!). Measured: run
