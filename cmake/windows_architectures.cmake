@@ -9,8 +9,8 @@
 #                 dlltool); lld: plain import libraries and
 #                 -Wl,--delayload=<dll> (llvm-dlltool has no delay libraries)
 #   dlltool_machine   the machine llvm-dlltool is told (-m), where used
-#   check_kit     whether endsession-check builds: its interception (int3,
-#                 the x64 registers and calling convention) is x64 code
+#   check_kit     whether endsession-check builds and its cases run (its
+#                 interception's machine facts: src/check/call_convention.h)
 #   writes_release  whether this tree writes the release (the x64 one, which
 #                 builds the ARM64 executable beside its own)
 #   e2e_session_end_prefix  whether the end-to-end cases that end the
@@ -32,7 +32,7 @@ function(endsession_arch variable property)
   set(ENDSESSION_ARCH_ARM64_linker lld)
   set(ENDSESSION_ARCH_ARM64_delay_load lld)
   set(ENDSESSION_ARCH_ARM64_dlltool_machine arm64)
-  set(ENDSESSION_ARCH_ARM64_check_kit OFF)
+  set(ENDSESSION_ARCH_ARM64_check_kit ON)
   set(ENDSESSION_ARCH_ARM64_e2e_name e2e.arm64)
   set(ENDSESSION_ARCH_ARM64_e2e_session_end_prefix ON)
   set(ENDSESSION_ARCH_ARM64_writes_release OFF)

@@ -2,6 +2,8 @@
 
 #include <wchar.h>
 
+#include "format_text.h"
+
 bool token_without_shutdown_privilege(HANDLE* token) {
   HANDLE own;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_QUERY, &own))
@@ -26,7 +28,7 @@ bool own_window_station(const wchar_t* name, wchar_t* desktop, size_t size) {
   SetProcessWindowStation(own);
   SetLastError(error);
   if (created == nullptr) return false;
-  swprintf(desktop, size, L"%ls\\Default", name);
+  format_wide(desktop, size, L"%ls\\Default", name);
   return true;
 }
 

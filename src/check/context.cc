@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "format_text.h"
 #include "token_privilege.h"
 
 namespace {
@@ -86,7 +87,7 @@ bool logon_session_of(HANDLE token, LUID* session) {
 }
 
 void session_text(LUID session, char* out, size_t size) {
-  snprintf(out, size, "0x%lx:0x%08lx", static_cast<unsigned long>(session.HighPart),
+  format_text(out, size, "0x%lx:0x%08lx", static_cast<unsigned long>(session.HighPart),
            static_cast<unsigned long>(session.LowPart));
 }
 

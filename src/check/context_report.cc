@@ -4,6 +4,7 @@
 
 #include "child_process.h"
 #include "context.h"
+#include "format_text.h"
 #include "job_state.h"
 #include "session_calls.h"
 #include "token_privilege.h"
@@ -59,7 +60,7 @@ void print_context(const check_context& c) {
   for (const auto& operation : operations) {
     session_call call = documented_call(operation.flags, c.interactive_user);
     char text[128];
-    if (call.function == session_function::none) snprintf(text, sizeof text, "refused with 1459 (no session-end call)");
+    if (call.function == session_function::none) format_text(text, sizeof text, "refused with 1459 (no session-end call)");
     else format_call(call, text, sizeof text);
     printf("endsession %-6s %s\n", operation.options, text);
   }

@@ -4,7 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "call_convention.h"
 #include "child_process.h"
+#include "format_text.h"
 #include "job_state.h"
 #include "test_faults.h"
 #include "token_privilege.h"
@@ -13,8 +15,10 @@ namespace {
 
 constexpr DWORD run_timeout_ms = 30000;
 constexpr DWORD short_timeout_ms = 3000;  // the test-only fault "short-timeout"
-constexpr DWORD64 teb_last_error = 0x68;  // x64 TEB's LastErrorValue
-constexpr BYTE int3 = 0xCC;
+constexpr const call_convention& native = native_convention;
+// The system DLLs of Windows 11 on ARM64 are ARM64X: native ARM64 code, read
+// as ARM64, with code for x64 emulation beside it.
+constexpr WORD machine_arm64x = 0xA64E;
 
 enum class target { exit_windows_ex, initiate_shutdown, adjust_token_privileges };
 struct watched_function {
@@ -42,7 +46,7 @@ struct thread_entry {
 struct breakpoint {
   DWORD64 address;  // 0: not planted
   DWORD64 module_base;
-  BYTE original;
+  BYTE original[4];
 };
 
 struct debuggee {
@@ -73,15 +77,28 @@ bool read(const debuggee& d, DWORD64 address, void* out, size_t size) {
   return ReadProcessMemory(d.process, reinterpret_cast<void*>(address), out, size, &got) && got == size;
 }
 
-bool write_byte(const debuggee& d, DWORD64 address, BYTE value) {
+// Writes an instruction's bytes (the breakpoint's, or the original ones
+// back) whole, then flushes them from the child's instruction cache.
+bool write_code(const debuggee& d, DWORD64 address, const BYTE* bytes) {
   DWORD old;
+  SIZE_T size = native.breakpoint_size;
   void* at = reinterpret_cast<void*>(address);
-  if (!VirtualProtectEx(d.process, at, 1, PAGE_EXECUTE_READWRITE, &old)) return false;
+  if (!VirtualProtectEx(d.process, at, size, PAGE_EXECUTE_READWRITE, &old)) return false;
   SIZE_T written = 0;
-  bool ok = WriteProcessMemory(d.process, at, &value, 1, &written) && written == 1;
-  VirtualProtectEx(d.process, at, 1, old, &old);
-  FlushInstructionCache(d.process, at, 1);
+  bool ok = WriteProcessMemory(d.process, at, bytes, size, &written) && written == size;
+  VirtualProtectEx(d.process, at, size, old, &old);
+  FlushInstructionCache(d.process, at, size);
   return ok;
+}
+
+// Whether the kit's breakpoint is whole at `address`.
+bool breakpoint_at(const debuggee& d, DWORD64 address) {
+  BYTE bytes[4] = {};
+  return read(d, address, bytes, native.breakpoint_size) && memcmp(bytes, native.breakpoint, native.breakpoint_size) == 0;
+}
+
+bool machine_accepted(WORD machine) {
+  return machine == native.machine || (native.machine == IMAGE_FILE_MACHINE_ARM64 && machine == machine_arm64x);
 }
 
 // The first failure counts; an interception already made stands.
@@ -89,7 +106,7 @@ void fail(debuggee& d, run_outcome outcome, const char* reason) {
   if (d.failed || d.result.outcome == run_outcome::intercepted) return;
   d.failed = true;
   d.result.outcome = outcome;
-  snprintf(d.result.reason, sizeof d.result.reason, "%s", reason);
+  copy_text(d.result.reason, sizeof d.result.reason, reason);
 }
 
 // A module's name without ".dll": a forwarder names "KERNELBASE", the
@@ -120,7 +137,7 @@ bool read_exports(const debuggee& d, DWORD64 base, export_directory* out) {
   IMAGE_NT_HEADERS64 nt;
   if (!read(d, base, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
       !read(d, base + dos.e_lfanew, &nt, sizeof nt) || nt.Signature != IMAGE_NT_SIGNATURE ||
-      nt.FileHeader.Machine != IMAGE_FILE_MACHINE_AMD64)
+      !machine_accepted(nt.FileHeader.Machine))
     return false;
   const IMAGE_DATA_DIRECTORY& directory = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   out->rva = directory.VirtualAddress;
@@ -203,29 +220,26 @@ void plant(debuggee& d, const module_entry& module) {
     if (address == 0) address = own_get_proc_address(d, module.name, watched[i].name);
     char reason[160];
     if (address == 0) {
-      snprintf(reason, sizeof reason, "%s could not be resolved in %s", watched[i].name, module.name);
+      format_text(reason, sizeof reason, "%s could not be resolved in %s", watched[i].name, module.name);
       return fail(d, run_outcome::cannot_run, reason);
     }
     breakpoint& bp = d.breakpoints[i];
-    BYTE check = 0;
-    if (!read(d, address, &bp.original, 1) || (!fault("skip-plant") && !write_byte(d, address, int3)) ||
-        !read(d, address, &check, 1) || check != int3) {
-      snprintf(reason, sizeof reason, "the breakpoint on %s did not hold", watched[i].name);
+    if (address % native.alignment != 0 || !read(d, address, bp.original, native.breakpoint_size) ||
+        (!fault("skip-plant") && !write_code(d, address, native.breakpoint)) || !breakpoint_at(d, address)) {
+      format_text(reason, sizeof reason, "the breakpoint on %s did not hold", watched[i].name);
       return fail(d, run_outcome::cannot_run, reason);
     }
     bp.address = address;
     for (int m = 0; m < d.module_count; ++m)  // the module it lies in: the nearest base below
       if (d.modules[m].base <= address && d.modules[m].base > bp.module_base) bp.module_base = d.modules[m].base;
-    if (fault("clobber")) write_byte(d, address, bp.original);
+    if (fault("clobber")) write_code(d, address, bp.original);
   }
 }
 
-// Every planted int3 still there: checked before the child runs on.
+// Every planted breakpoint still whole: checked before the child runs on.
 bool breakpoints_intact(debuggee& d) {
-  for (const breakpoint& bp : d.breakpoints) {
-    BYTE byte = 0;
-    if (bp.address != 0 && (!read(d, bp.address, &byte, 1) || byte != int3)) return false;
-  }
+  for (const breakpoint& bp : d.breakpoints)
+    if (bp.address != 0 && !breakpoint_at(d, bp.address)) return false;
   return true;
 }
 
@@ -235,20 +249,17 @@ thread_entry* thread_of(debuggee& d, DWORD id) {
   return nullptr;
 }
 
-// Returns from the function whose first instruction the thread is held at:
-// RAX = `value`, the thread's last error `*error` when given.
+// Returns from the function whose first instruction the thread is held at
+// with `value`, the thread's last error `*error` when given.
 bool answer(debuggee& d, const thread_entry& thread, CONTEXT& context, DWORD64 value, const DWORD* error) {
   if (fault("unanswered")) return false;
-  DWORD64 return_address;
   SIZE_T written = 0;
-  if (!read(d, context.Rsp, &return_address, sizeof return_address) ||
+  auto reader = [&d](DWORD64 address, void* out, size_t size) { return read(d, address, out, size); };
+  if (!return_from_entry(context, value, reader) ||
       (error != nullptr &&
-       !WriteProcessMemory(d.process, reinterpret_cast<void*>(thread.teb + teb_last_error), error, sizeof *error,
-                           &written)))
+       !WriteProcessMemory(d.process, reinterpret_cast<void*>(thread.teb + native.teb_last_error), error,
+                           sizeof *error, &written)))
     return false;
-  context.Rax = value;
-  context.Rip = return_address;
-  context.Rsp += 8;
   return SetThreadContext(thread.handle, &context) != 0;
 }
 
@@ -257,7 +268,7 @@ bool answer(debuggee& d, const thread_entry& thread, CONTEXT& context, DWORD64 v
 void unanswered(debuggee& d, const char* function) {
   d.failed = true;  // whatever was recorded before
   d.result.outcome = run_outcome::not_intercepted;
-  snprintf(d.result.reason, sizeof d.result.reason, "the stopped call could not be answered (%s)", function);
+  format_text(d.result.reason, sizeof d.result.reason, "the stopped call could not be answered (%s)", function);
 }
 
 // The one way the child is stopped, on every path: every thread the kit
@@ -276,18 +287,28 @@ void stop(debuggee& d) {
   if (!TerminateProcess(d.process, 1) && WaitForSingleObject(d.process, 0) != WAIT_OBJECT_0) {
     d.failed = true;
     d.result.outcome = run_outcome::not_intercepted;
-    snprintf(d.result.reason, sizeof d.result.reason, "endsession could not be ended (error %lu)", GetLastError());
+    format_text(d.result.reason, sizeof d.result.reason, "endsession could not be ended (error %lu)", GetLastError());
   }
 }
 
-// At the entry of a watched function: the arguments are in RCX, RDX, R8, R9
-// and at RSP+0x28, the return address at RSP.
-void hit(debuggee& d, int index, DWORD thread_id) {
+// The stopped thread, its registers (`flags`) read into `context`; the
+// child is stopped where either cannot be had.
+thread_entry* stopped_thread(debuggee& d, DWORD thread_id, DWORD flags, CONTEXT& context) {
   thread_entry* thread = thread_of(d, thread_id);
+  context.ContextFlags = flags;
+  if (thread == nullptr || !GetThreadContext(thread->handle, &context)) {
+    fail(d, run_outcome::not_intercepted, "the stopped thread could not be read");
+    return nullptr;
+  }
+  return thread;
+}
+
+// At the entry of a watched function, where the calling convention places
+// the arguments (call_convention.h).
+void hit(debuggee& d, int index, DWORD thread_id) {
   CONTEXT context{};
-  context.ContextFlags = CONTEXT_FULL;
-  if (thread == nullptr || !GetThreadContext(thread->handle, &context))
-    return fail(d, run_outcome::not_intercepted, "the stopped thread could not be read");
+  thread_entry* thread = stopped_thread(d, thread_id, CONTEXT_FULL, context);
+  if (thread == nullptr) return;
   if (watched[index].kind == target::adjust_token_privileges) {
     // Answered here, never run, as the system would answer the caller:
     // TRUE, and last error 0 or ERROR_NOT_ALL_ASSIGNED.
@@ -300,11 +321,8 @@ void hit(debuggee& d, int index, DWORD thread_id) {
   session_call& call = d.result.call;
   call.function = watched[index].kind == target::exit_windows_ex ? session_function::exit_windows_ex
                                                                   : session_function::initiate_shutdown;
-  call.argument[0] = context.Rcx;
-  call.argument[1] = context.Rdx;
-  call.argument[2] = context.R8;
-  call.argument[3] = context.R9;
-  if (!read(d, context.Rsp + 0x28, &call.argument[4], sizeof call.argument[4]))
+  auto reader = [&d](DWORD64 address, void* out, size_t size) { return read(d, address, out, size); };
+  if (!entry_arguments(context, call.argument, reader))
     return fail(d, run_outcome::not_intercepted, "the stack could not be read");
   // Refused before the kill, which is asynchronous: should the child ever
   // run on, the call has failed and nothing ends. The codes are the kit's.
@@ -314,6 +332,16 @@ void hit(debuggee& d, int index, DWORD thread_id) {
                       : answer(d, *thread, context, ERROR_ACCESS_DENIED, nullptr);
   if (!answered) return unanswered(d, watched[index].name);
   d.result.outcome = run_outcome::intercepted;
+}
+
+// Where the breakpoint leaves the program counter at itself, moves it past.
+void run_on_after(debuggee& d, DWORD thread_id, DWORD64 address) {
+  CONTEXT context{};
+  thread_entry* thread = stopped_thread(d, thread_id, CONTEXT_CONTROL, context);
+  if (thread == nullptr || program_counter(context) != address) return;
+  step_past_breakpoint(context, address);
+  if (program_counter(context) != address && !SetThreadContext(thread->handle, &context))
+    fail(d, run_outcome::not_intercepted, "the stopped thread could not be moved on");
 }
 
 void on_exception(debuggee& d, const DEBUG_EVENT& event) {
@@ -326,7 +354,7 @@ void on_exception(debuggee& d, const DEBUG_EVENT& event) {
     // The loader's own breakpoint, once, at start-up.
     if (!d.loader_breakpoint_seen) {
       d.loader_breakpoint_seen = true;
-      return;
+      return run_on_after(d, event.dwThreadId, address);
     }
     return fail(d, run_outcome::not_intercepted, "a breakpoint the kit did not plant");
   }
@@ -368,8 +396,11 @@ DWORD on_event(debuggee& d, const DEBUG_EVENT& event) {
       IMAGE_NT_HEADERS64 nt;
       DWORD64 image = reinterpret_cast<DWORD64>(info.lpBaseOfImage);
       if (!read(d, image, &dos, sizeof dos) || !read(d, image + dos.e_lfanew, &nt, sizeof nt) ||
-          nt.FileHeader.Machine != IMAGE_FILE_MACHINE_AMD64)
-        fail(d, run_outcome::cannot_run, "the tool is not an x64 program");
+          nt.FileHeader.Machine != native.machine) {
+        char reason[64];
+        format_text(reason, sizeof reason, "the tool is not an %s program", native.name);
+        fail(d, run_outcome::cannot_run, reason);
+      }
       break;
     }
     case CREATE_THREAD_DEBUG_EVENT:
@@ -415,7 +446,10 @@ DWORD on_event(debuggee& d, const DEBUG_EVENT& event) {
   return DBG_CONTINUE;
 }
 
+// Whether the kit is x64 code emulated on an ARM64 machine, where an int3 in
+// emulated system code is no x64 breakpoint: the ARM64 kit checks there.
 bool is_emulated_x64() {
+  if (native.machine != IMAGE_FILE_MACHINE_AMD64) return false;
   // IsWow64Process2 (Windows 10 1709 and later) names the machine's own
   // architecture; earlier systems run x64 natively.
   typedef BOOL(WINAPI * is_wow64_process2)(HANDLE, USHORT*, USHORT*);
@@ -457,7 +491,9 @@ run_result run_intercepted(const run_request& request) {
   debuggee d;
   char reason[160];
   if (is_emulated_x64()) {
-    fail(d, run_outcome::cannot_run, "x64 code is emulated on this ARM64 machine: an int3 is no x64 breakpoint there");
+    fail(d, run_outcome::cannot_run,
+         "x64 code is emulated on this ARM64 machine: an int3 is no x64 breakpoint there; the ARM64 kit, "
+         "endsession-" ENDSESSION_VERSION "-check-arm64.zip, checks here");
     return d.result;
   }
   child_start start;
@@ -471,7 +507,7 @@ run_result run_intercepted(const run_request& request) {
   HANDLE job = barrier_job();
   if (job == nullptr || read_barrier_job(job) == barrier_reading::missing ||
       !token_without_shutdown_privilege(&start.token)) {
-    snprintf(reason, sizeof reason, "a barrier could not be set up (error %lu)", GetLastError());
+    format_text(reason, sizeof reason, "a barrier could not be set up (error %lu)", GetLastError());
     fail(d, run_outcome::cannot_run, reason);
     if (job != nullptr) CloseHandle(job);
     return d.result;
@@ -500,7 +536,7 @@ run_result run_intercepted(const run_request& request) {
       // SeShutdownPrivilege, which CreateProcessW hands the child a copy of.
       if (start.token != nullptr && GetLastError() == ERROR_PRIVILEGE_NOT_HELD) {
         if (!remove_shutdown_privilege()) {
-          snprintf(reason, sizeof reason, "a barrier could not be set up: the token (error %lu)", GetLastError());
+          format_text(reason, sizeof reason, "a barrier could not be set up: the token (error %lu)", GetLastError());
           fail(d, run_outcome::cannot_run, reason);
           CloseHandle(job);
           CloseHandle(start.token);
@@ -515,7 +551,7 @@ run_result run_intercepted(const run_request& request) {
         own_job = false;
         continue;
       }
-      snprintf(reason, sizeof reason, "endsession could not be started under the debugger (error %lu)", GetLastError());
+      format_text(reason, sizeof reason, "endsession could not be started under the debugger (error %lu)", GetLastError());
       fail(d, run_outcome::cannot_run, reason);
       CloseHandle(job);
       CloseHandle(start.token);
@@ -532,7 +568,7 @@ run_result run_intercepted(const run_request& request) {
   if (start.token != nullptr) CloseHandle(start.token);
   d.result.in_callers_job = !own_job;
   if (own_job && !AssignProcessToJobObject(job, process.hProcess)) {
-    snprintf(reason, sizeof reason, "a barrier could not be set up: the job (error %lu)", GetLastError());
+    format_text(reason, sizeof reason, "a barrier could not be set up: the job (error %lu)", GetLastError());
     TerminateProcess(process.hProcess, 1);
     fail(d, run_outcome::cannot_run, reason);
   } else if (!own_job && !in_a_job(process.hProcess)) {
@@ -575,7 +611,7 @@ run_result run_intercepted(const run_request& request) {
     fail(d, run_outcome::not_intercepted, "endsession exited 0: a session-end call was not intercepted");
   if (WaitForSingleObject(d.process, 10000) != WAIT_OBJECT_0) {
     d.result.outcome = run_outcome::not_intercepted;
-    snprintf(d.result.reason, sizeof d.result.reason, "endsession did not end after it was stopped");
+    copy_text(d.result.reason, sizeof d.result.reason, "endsession did not end after it was stopped");
   }
   CloseHandle(process.hThread);
   CloseHandle(d.process);

@@ -1,7 +1,8 @@
 // Runs endsession as a debugged child and stops it at the entry of
-// ExitWindowsEx or InitiateShutdownW, before the function runs: int3
-// breakpoints at the addresses the child's own export tables give (forwarders
-// followed), planted when USER32 and ADVAPI32 load into it. The stopped call
+// ExitWindowsEx or InitiateShutdownW, before the function runs: breakpoints
+// (x64's int3, ARM64's BRK: call_convention.h) at the addresses the child's
+// own export tables give (forwarders followed), planted when USER32 and
+// ADVAPI32 load into it. The stopped call
 // is answered with a refusal (ExitWindowsEx: FALSE, last error
 // ERROR_ACCESS_DENIED; InitiateShutdownW: ERROR_ACCESS_DENIED), then the child
 // is stopped and its end awaited: were it ever to run on, it would print a
@@ -57,5 +58,6 @@ struct run_request {
 // them "/l" in any case of its letter.
 bool asks_for_logoff(const wchar_t* const* arguments, int count);
 
-// Refuses (cannot_run) where x64 code is emulated, as on ARM64 Windows.
+// The x64 kit refuses (cannot_run) where its code is emulated, as on ARM64
+// Windows, naming the ARM64 kit; each kit checks a tool of its own machine.
 run_result run_intercepted(const run_request& request);

@@ -15,6 +15,7 @@
 
 #include "child_process.h"
 #include "context.h"
+#include "format_text.h"
 #include "intercept.h"
 #include "selftest.h"
 
@@ -37,7 +38,7 @@ void tool_beside_kit(wchar_t* out, size_t size) {
   }
   wchar_t* slash = wcsrchr(out, L'\\');
   size_t folder = slash != nullptr ? static_cast<size_t>(slash - out + 1) : 0;
-  swprintf(out + folder, size - folder, L"endsession.exe");
+  format_wide(out + folder, size - folder, L"endsession.exe");
 }
 
 int report(const run_result& result) {
@@ -115,7 +116,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   static wchar_t desktop[256];
   if (station) {
     wchar_t name[64];
-    swprintf(name, 64, L"endsession-check-%lu", GetCurrentProcessId());
+    format_wide(name, 64, L"endsession-check-%lu", GetCurrentProcessId());
     if (!own_window_station(name, desktop, 256)) {
       printf("endsession-check: cannot check here: no window station of its own (error %lu)\n", GetLastError());
       return 4;

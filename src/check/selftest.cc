@@ -6,6 +6,7 @@
 
 #include "child_process.h"
 #include "context.h"
+#include "format_text.h"
 #include "intercept.h"
 #include "token_privilege.h"
 
@@ -59,14 +60,14 @@ void expected_output(const check_case& c, const wchar_t* tool, bool interactive_
   if (c.refused) {
     char name[1024];
     console_text(tool, name, sizeof name);
-    snprintf(expected, size,
+    format_text(expected, size,
              "invalid arguement\r\nUsage %s: [/f] [ /r | /s | /p | /l ]\r\n\t/r reboot\r\n\t/s shutdown\r\n"
              "\t/p poweroff\r\n\t/l logoff\r\n\t/f force one of the above operations\r\n",
              name);
   } else if (!interactive_user && (c.exit_flags & ~EWX_FORCE) == EWX_LOGOFF) {
     char text[600];
     system_text(ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION, text, sizeof text);
-    snprintf(expected, size, "Can not reboot: %s\r\n", text);
+    format_text(expected, size, "Can not reboot: %s\r\n", text);
   }
 }
 
@@ -159,7 +160,7 @@ int selftest(const wchar_t* tool, const wchar_t* desktop, bool require_logoff) {
     if (refused_privilege) {
       char text[600];
       system_text(ERROR_NOT_ALL_ASSIGNED, text, sizeof text);
-      snprintf(expected, sizeof expected, "AdjustTokenPrivileges: %s", text);
+      format_text(expected, sizeof expected, "AdjustTokenPrivileges: %s", text);
     }
     char got_text[128], want_text[128];
     format_call(result.call, got_text, sizeof got_text);

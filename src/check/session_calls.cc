@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include "format_text.h"
+
 session_call documented_call(UINT exit_flags, bool interactive_user) {
   session_call call;
   if (interactive_user) {
@@ -23,8 +25,8 @@ session_call documented_call(UINT exit_flags, bool interactive_user) {
 
 namespace {
 void pointer(DWORD64 value, char* out, size_t size) {
-  if (value == 0) snprintf(out, size, "NULL");
-  else snprintf(out, size, "0x%llx", static_cast<unsigned long long>(value));
+  if (value == 0) format_text(out, size, "NULL");
+  else format_text(out, size, "0x%llx", static_cast<unsigned long long>(value));
 }
 }  // namespace
 
@@ -33,17 +35,17 @@ void format_call(const session_call& call, char* out, size_t size) {
   auto dword = [&](int i) { return static_cast<unsigned>(call.argument[i] & 0xFFFFFFFF); };
   switch (call.function) {
     case session_function::exit_windows_ex:
-      snprintf(out, size, "ExitWindowsEx(0x%08x, 0x%08x)", dword(0), dword(1));
+      format_text(out, size, "ExitWindowsEx(0x%08x, 0x%08x)", dword(0), dword(1));
       break;
     case session_function::initiate_shutdown: {
       char machine[24], message[24];
       pointer(call.argument[0], machine, sizeof machine);
       pointer(call.argument[1], message, sizeof message);
-      snprintf(out, size, "InitiateShutdownW(%s, %s, %u, 0x%08x, 0x%08x)", machine, message, dword(2), dword(3),
+      format_text(out, size, "InitiateShutdownW(%s, %s, %u, 0x%08x, 0x%08x)", machine, message, dword(2), dword(3),
                dword(4));
       break;
     }
-    case session_function::none: snprintf(out, size, "no session-end call"); break;
+    case session_function::none: format_text(out, size, "no session-end call"); break;
   }
 }
 

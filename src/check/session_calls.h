@@ -1,6 +1,7 @@
 // The two calls that end a session, as endsession-check shows and compares
-// them: the function and its arguments as the x64 calling convention passes
-// them (RCX, RDX, R8, R9, then the stack).
+// them: the function and its first five arguments, as the machine's calling
+// convention passes them -- x64: RCX, RDX, R8, R9, then the stack at
+// [RSP+0x28]; ARM64: X0-X4 (call_convention.h).
 #pragma once
 
 // Plain data: the native unit tests build it over the Win32 stand-in.

@@ -150,6 +150,9 @@ case_context_decides_by_the_shells_logon_session() {
 # calls for someone not the interactive user, and selftest finds endsession
 # -- which lacks them too -- deciding alike.
 case_kit_runs_without_user32_and_wtsapi32() {
+  # A cold server first starts wineboot, which needs USER32: warmed without
+  # the overrides, so that only the kit and its children run without them.
+  warm_server "$E2E_PREFIX"
   run_env=(WINEDLLOVERRIDES='user32=d;wtsapi32=d')
   run_kit -all context
   expect_status 0

@@ -1,7 +1,9 @@
 // endsession-check's comparison of a stopped call with the documented one:
 // every argument the tool passes counts, ExitWindowsEx's reason included;
 // of a DWORD only its low 32 bits (the rest of the register is not its).
+// Its text always ends within the buffer.
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include "session_calls.h"
 
@@ -27,6 +29,17 @@ TEST(SessionCalls, EveryArgumentOfTheCallCounts) {
   char text[128];
   format_call(reboot, text, sizeof text);
   EXPECT_STREQ(text, "InitiateShutdownW(NULL, NULL, 0, 0x00000007, 0x80000000)");
+  // Through msvcrt's _snprintf, which leaves a text that does not fit (or
+  // just fits) unterminated: cut and terminated within the buffer.
+  char near[sizeof "InitiateShutdownW(NULL, NULL, 0, 0x00000007, 0x80000000)" + 2];
+  for (size_t size : {sizeof near - 2, sizeof near - 3, size_t{18}}) {
+    SCOPED_TRACE(size);
+    memset(near, 'x', sizeof near);
+    format_call(reboot, near, size);
+    EXPECT_EQ(strlen(near), size - 1);
+    EXPECT_EQ(strncmp(near, text, size - 1), 0);
+    EXPECT_EQ(near[size], 'x') << "written past the buffer";
+  }
   for (int i = 0; i < 5; ++i) {
     SCOPED_TRACE(i);
     session_call other = reboot;

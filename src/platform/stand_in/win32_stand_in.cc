@@ -1,5 +1,6 @@
 // A small, deterministic model of the Win32 calls the tool makes; see
 // stand_in_control.h for what tests can script.
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -779,4 +780,15 @@ BOOL WINAPI QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS information
     return TRUE;
   }
   return finish({FALSE, ERROR_INVALID_PARAMETER});
+}
+
+int _snprintf(char* buffer, size_t count, const char* format, ...) {
+  char text[4096];
+  va_list arguments;
+  va_start(arguments, format);
+  int length = vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  if (length < 0 || static_cast<size_t>(length) >= sizeof text) abort();  // the stand-in's own limit
+  memcpy(buffer, text, static_cast<size_t>(length) < count ? length + 1 : count);
+  return static_cast<size_t>(length) <= count ? length : -1;
 }

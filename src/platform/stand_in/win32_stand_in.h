@@ -240,3 +240,7 @@ UINT WINAPI GetConsoleOutputCP(void);
 int WINAPI GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int size);
 int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length, LPSTR text,
                                int size, LPCSTR default_char, LPBOOL used_default_char);
+
+// msvcrt's _snprintf: at most `count` characters; the text is terminated
+// only where it is shorter than `count`; -1 where it does not fit.
+int _snprintf(char* buffer, size_t count, const char* format, ...);
