@@ -2,7 +2,7 @@ cmake_policy(VERSION 3.25)
 # CPack pre-build script: runs on the staged release files (endsession.exe,
 # README.md, LICENSE) before CPack zips them. Signs the executable when
 # ENDSESSION_SIGNING asks for it (code_signing.cmake), so the zip and the
-# MSI carry the signed one; builds the MSI and signs it; zips the check kit;
+# MSI carry the signed one; builds the MSI and signs it; zips each check kit;
 # where ARM64 ships, does the same for the ARM64 executable (its zip and
 # MSI); writes the SBOM.
 # Nothing reaches the package folder before all of it has succeeded, and an
@@ -53,23 +53,25 @@ if(signing)
   endsession_sign(${work}/${msi} ${epoch})
 endif()
 
-# The check kit ships in a zip of its own, signed like the tool; never in
+# Each check kit ships in a zip of its own, signed like the tool; never in
 # the MSI or the package managers' manifests.
-set(kit ${work}/check)
+function(endsession_kit_zip built zip folder)
+  file(MAKE_DIRECTORY ${folder})
+  file(COPY ${built} ${staged}/README.md ${staged}/LICENSE DESTINATION ${folder})
+  if(signing)
+    endsession_sign(${folder}/endsession-check.exe ${epoch})
+  endif()
+  execute_process(COMMAND touch -d @${epoch} ${folder}/endsession-check.exe ${folder}/README.md ${folder}/LICENSE
+                  COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${work}/${zip} --format=zip
+                          endsession-check.exe README.md LICENSE
+                  WORKING_DIRECTORY ${folder} COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
 set(kit_zip endsession-${version}-check-win64.zip)
-file(MAKE_DIRECTORY ${kit})
-file(COPY ${CPACK_ENDSESSION_CHECK_EXE} ${staged}/README.md ${staged}/LICENSE DESTINATION ${kit})
-if(signing)
-  endsession_sign(${kit}/endsession-check.exe ${epoch})
-endif()
-execute_process(COMMAND touch -d @${epoch} ${kit}/endsession-check.exe ${kit}/README.md ${kit}/LICENSE
-                COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${work}/${kit_zip} --format=zip
-                        endsession-check.exe README.md LICENSE
-                WORKING_DIRECTORY ${kit} COMMAND_ERROR_IS_FATAL ANY)
+endsession_kit_zip(${CPACK_ENDSESSION_CHECK_EXE} ${kit_zip} ${work}/check)
 
 # ARM64: the same three files, signed the same way, in a zip and an MSI of
-# their own.
+# their own; its kit in a zip of its own.
 set(arm64_artifacts "")
 set(arm64_sbom "")
 if(CPACK_ENDSESSION_ARM64_EXE)
@@ -96,7 +98,9 @@ if(CPACK_ENDSESSION_ARM64_EXE)
     set(arm64_download ${release_url}${arm64_zip})
   endif()
   set(arm64_sbom ARM64 ${arm64} ${CPACK_ENDSESSION_ARM64_EXE}.map ${CPACK_ENDSESSION_ARM64_SYSROOT} ${arm64_download})
-  set(arm64_artifacts ${arm64_zip} ${arm64_msi})
+  set(arm64_kit_zip endsession-${version}-check-arm64.zip)
+  endsession_kit_zip(${CPACK_ENDSESSION_ARM64_CHECK_EXE} ${arm64_kit_zip} ${work}/arm64-check)
+  set(arm64_artifacts ${arm64_zip} ${arm64_msi} ${arm64_kit_zip})
 endif()
 
 set(sbom endsession-${version}.spdx.json)

@@ -4,6 +4,7 @@
 #   endsession-<version>-x64.msi        the per-machine installer
 #   endsession-<version>-check-win64.zip  endsession-check.exe, README.md, LICENSE
 #   endsession-<version>-arm64.zip      the ARM64 endsession.exe, README.md, LICENSE
+#   endsession-<version>-check-arm64.zip  the ARM64 endsession-check.exe, README.md, LICENSE
 #   endsession-<version>-arm64.msi      its per-machine installer (both ARM64
 #                                       files where ARM64 ships:
 #                                       arm64_release_build.cmake)
@@ -62,5 +63,6 @@ set(CPACK_ENDSESSION_LICENSE_URL "${ENDSESSION_LICENSE_URL}")
 set(CPACK_ENDSESSION_LINK_MAP ${CMAKE_BINARY_DIR}/src/endsession.exe.map)
 set(CPACK_ENDSESSION_CHECK_EXE ${CMAKE_BINARY_DIR}/src/check/endsession-check.exe)
 set(CPACK_ENDSESSION_ARM64_EXE "${ENDSESSION_ARM64_EXE}")
+set(CPACK_ENDSESSION_ARM64_CHECK_EXE "${ENDSESSION_ARM64_CHECK_EXE}")
 set(CPACK_ENDSESSION_ARM64_SYSROOT "${ENDSESSION_ARM64_SYSROOT}")
 include(CPack)

@@ -18,6 +18,7 @@ locale=manifests/e/endsession/endsession/$version/endsession.endsession.locale.e
 version_manifest=manifests/e/endsession/endsession/$version/endsession.endsession.yaml
 kit=endsession-$version-check-win64.zip
 arm64_zip=endsession-$version-arm64.zip arm64_msi=endsession-$version-arm64.msi
+arm64_kit=endsession-$version-check-arm64.zip
 architectures=x64${built_arm64:+,arm64}
 # Another link of the same sources: a build that is not the released one.
 other_build=$build/tests/release/endsession_padded_4.exe
@@ -276,7 +277,7 @@ faults=(
   "gone|SBOM without LICENSE|check_sbom|files listed|json_edit $sbom 'd[\"files\"] = [f for f in d[\"files\"] if f[\"fileName\"] != \"./LICENSE\"]'"
   "gone|SBOM without DESCRIBES|check_sbom|no relationship SPDXRef-DOCUMENT DESCRIBES|json_edit $sbom 'd[\"relationships\"] = [r for r in d[\"relationships\"] if r[\"relationshipType\"] != \"DESCRIBES\"]'"
   "near|an executable changed after signing|check_signature|files/endsession.exe does not verify|edit files/endsession.exe 's/This program/THIS program/'"
-  "gone|a release without the check kit|check_contents|SHA256SUMS lists: \\(endsession-$version-arm64\\.[a-z]* \\)*endsession-$version-win64.zip|rm $kit; sed -i '/check-win64\.zip\$/d' SHA256SUMS"
+  "gone|a release without the check kit|check_contents|SHA256SUMS lists: \\(endsession-$version-\\(check-\\)*arm64\\.[a-z]* \\)*endsession-$version-win64.zip|rm $kit; sed -i '/check-win64\.zip\$/d' SHA256SUMS"
   "near|a zip holding another build of endsession.exe|check_contents|the zip's endsession.exe is not the built one|rezip $zip endsession.exe $other_build"
   "near|a zip with a file more|check_contents|the zip holds: .* notes.txt|rezip $zip notes.txt files/LICENSE"
   "gone|a kit zip without README.md|check_contents|the check kit's zip holds: LICENSE endsession-check.exe|rezip $kit README.md"
@@ -287,7 +288,7 @@ faults=(
   "near|SBOM creators a Tool alone|check_sbom|creators name no organisation and tool|json_edit $sbom 'c = d[\"creationInfo\"]; c[\"creators\"] = [x for x in c[\"creators\"] if x.startswith(\"Tool:\")]'"
   "near|the zip installer listed twice|check_manifests|installers .'msi', 'zip'.|edit $installer 's/(\n- Architecture: x64\n  InstallerType: zip.*?)(\nManifestType)/\$1\$1\$2/s'"
   "near|Scoop hash of the MSI|check_manifests|scoop: 64bit url .*, not the zip's|json_edit endsession.json 'import hashlib; d[\"architecture\"][\"64bit\"][\"hash\"] = hashlib.sha256(open(\"$msi\", \"rb\").read()).hexdigest()'"
-  "near|SHA256SUMS naming the kit zip for win32|check_contents|SHA256SUMS lists: \\(endsession-$version-arm64\\.[a-z]* \\)*endsession-$version-check-win32.zip|sed -i 's/check-win64\.zip\$/check-win32.zip/' SHA256SUMS"
+  "near|SHA256SUMS naming the kit zip for win32|check_contents|SHA256SUMS lists: \\(endsession-$version-\\(check-\\)*arm64\\.[a-z]* \\)*endsession-$version-check-win32.zip|sed -i 's/check-win64\.zip\$/check-win32.zip/' SHA256SUMS"
   "near|a kit zip with a file more|check_contents|the check kit's zip holds: .* notes.txt|rezip $kit notes.txt files/LICENSE"
   "near|DllCharacteristics with the neighbouring bit instead|check_executable|lack TERMINAL_SERVICE_AWARE|pe_field 70 2 '(v & ~0x8000) | 0x4000'"
   "near|unwind entries one byte off|check_executable|no unwind entry for|pe_edit 'offset, size = section[\".pdata\"]; [struct.pack_into(\"<I\", data, at, struct.unpack_from(\"<I\", data, at)[0] + 1) for at in range(offset, offset + size - 11, 12) if struct.unpack_from(\"<I\", data, at)[0]]'"
@@ -307,7 +308,11 @@ faults=(
   "near|SHA256SUMS naming the MSI for x86, for users|check_sums|SHA256SUMS lists|sed -i 's/x64\.msi\$/x86.msi/' SHA256SUMS"
   "near|ARM64 zip with a file more|check_contents|the ARM64 zip holds: .* notes.txt|rezip $arm64_zip notes.txt files/LICENSE"
   "near|ARM64 zip holding the x64 endsession.exe|check_contents|the ARM64 zip's endsession.exe is not the built one|rezip $arm64_zip endsession.exe $build/src/endsession.exe"
-  "near|ARM64 zip with a README.md one character off|check_contents|README.md or LICENSE is not the x64 zip's|sed 's/endsession/Endsession/' files/README.md >readme && rezip $arm64_zip README.md readme"
+  "near|ARM64 zip with a README.md one character off|check_contents|the ARM64 zip's README.md or LICENSE is not the x64 zip's|sed 's/endsession/Endsession/' files/README.md >readme && rezip $arm64_zip README.md readme"
+  "near|ARM64 kit zip holding the x64 kit|check_contents|the ARM64 check kit's zip holds another endsession-check.exe|rezip $arm64_kit endsession-check.exe $build/src/check/endsession-check.exe"
+  "near|ARM64 kit zip with a file more|check_contents|the ARM64 check kit's zip holds: .* notes.txt|rezip $arm64_kit notes.txt files/LICENSE"
+  "near|ARM64 kit zip with a LICENSE one character off|check_contents|the ARM64 kit's README.md or LICENSE is not the x64 zip's|sed '0,/the/s//The/' files/LICENSE >licence && rezip $arm64_kit LICENSE licence"
+  "near|ARM64 kit zip named for arm|check_contents|SHA256SUMS lists: .*endsession-$version-check-arm.zip|mv $arm64_kit endsession-$version-check-arm.zip && sed -i 's/check-arm64\.zip\$/check-arm.zip/' SHA256SUMS"
   "near|ARM64 MSI made from the x64 files|check_contents|the ARM64 MSI's endsession.exe is not the ARM64 zip's|repackage '' '' \$PWD/files arm64"
   "near|ARM64 MSI with the x64 template|check_msi|MSI is not arm64: Template: x64;1033|repackage '' 's/\"Arm64;1033\"/\"x64;1033\"/' \$PWD/arm64-files arm64"
   "gone|ARM64 MSI left out of SHA256SUMS|check_sums|SHA256SUMS lists|sed -i '/ $arm64_msi\$/d' SHA256SUMS"

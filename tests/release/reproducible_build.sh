@@ -25,7 +25,7 @@ executables=windows-x64/src/endsession.exe
 artifacts=4  # the zip, the kit's zip, the MSI, the SBOM
 if [ "$architectures" = x64,arm64 ]; then
   executables+=" windows-x64/arm64/src/endsession.exe"
-  artifacts=6  # and the ARM64 zip and MSI
+  artifacts=7  # and the ARM64 zip, MSI and kit zip
 fi
 for artifact in $executables release/SHA256SUMS $(cd "$first/build" && ls release/endsession-* release/endsession.json &&
   find release/manifests -type f); do

@@ -8,8 +8,8 @@
 # files' hashes; a key that cannot be read fails the release with
 # osslsigncode's message and leaves no artifact behind. The signed files stay
 # in WORK-DIR/signed/files for the end-to-end cases under Wine. Where ARM64
-# ships (ARM64 given), its executable in the zip and in the MSI, and its MSI,
-# are signed and checked alike.
+# ships (ARM64 given), its executable in the zip and in the MSI, its MSI and
+# its check kit's executable are signed and checked alike.
 # Usage: signing.sh BUILD-DIR WORK-DIR VERSION SOURCE-DIR [ARM64]
 set -u
 build=$1 work=$2 version=$3 source_dir=$4 arm64=${5:-}
@@ -46,11 +46,13 @@ signed_files=(signed/files/endsession.exe signed/msi-files/endsession/endsession
 signed_calls=3
 if [ -n "$arm64" ]; then
   arm64_msi=endsession-$version-arm64.msi
-  mkdir -p signed/arm64-files signed/arm64-msi-files
+  mkdir -p signed/arm64-files signed/arm64-msi-files signed/arm64-kit
   (cd signed/arm64-files && cmake -E tar xf "../endsession-$version-arm64.zip")
+  (cd signed/arm64-kit && cmake -E tar xf "../endsession-$version-check-arm64.zip")
   msiextract -C signed/arm64-msi-files "signed/$arm64_msi" >/dev/null
-  signed_files+=(signed/arm64-files/endsession.exe signed/arm64-msi-files/endsession/endsession.exe "signed/$arm64_msi")
-  signed_calls=5
+  signed_files+=(signed/arm64-files/endsession.exe signed/arm64-msi-files/endsession/endsession.exe "signed/$arm64_msi"
+    signed/arm64-kit/endsession-check.exe)
+  signed_calls=6
 fi
 bash "$source_dir/tests/release/check_signature.sh" cert.pem "${signed_files[@]}" || fail "signatures"
 bash "$source_dir/tests/release/check_sums.sh" signed || fail "SHA256SUMS of the signed files"
