@@ -4,26 +4,32 @@ can run it here on saved outputs (tests/release/check_windows_lane.py).
 Every judgement of the lane is made here; observe.ps1 only acts and
 records what it saw.
 
-  lane.py unpack RELEASE-DIR KIT-DIR
-      verifies every file SHA256SUMS lists, unpacks the tool's zip and the
-      kit's zip into KIT-DIR and prints ENDSESSION_VERSION=<version> (for
-      $GITHUB_ENV); exit 1 on a mismatch or a missing file.
-  lane.py compare CONTEXT OBSERVED-FILE
+  lane.py unpack RELEASE-DIR KIT-DIR [x64|arm64]
+      verifies every file SHA256SUMS lists, unpacks the architecture's tool
+      and kit zips into KIT-DIR (for arm64, the x64 kit's into KIT-DIR/x64
+      too) and prints ENDSESSION_VERSION=<version> (for $GITHUB_ENV); exit 1
+      on a mismatch or a missing file.
+  lane.py compare CONTEXT OBSERVED-FILE [LEG]
       fails (exit 1) where OBSERVED-FILE differs from the context's row of
-      expected-calls.tsv: the whole call `context` derives for /l and /r /f,
+      expected-calls.tsv, as the row's column for LEG (the runner image,
+      e.g. windows-11-arm) has it, where there is one: the whole call
+      `context` derives for /l and /r /f,
       and the one each selftest intercepted; exactly the runs the row names,
       each with status 0; a skip only where the kit says the log-off is not
       checkable; the selftest's expectation and `context`'s "interactive
       user" alike; the tool's own bytes where it runs alone (Nano Server); a
-      context that never started only where the row allows a warning.
-  lane.py summary OBSERVED-DIR
+      context that never started only where the row allows a warning; on a
+      leg where the context never starts, that it did not; the x64 kit's
+      refusal where the leg's column asks for it.
+  lane.py summary OBSERVED-DIR [LEG]
       a Markdown table of the contexts observed there, for
       $GITHUB_STEP_SUMMARY.
 
 OBSERVED-FILE, as observe.ps1 writes it (lines before the first "==" are
 ignored):
   "== context" and the output of `endsession-check context`;
-  for each run: "== selftest ARGS" or "== run endsession ARGS", its output
+  for each run: "== selftest ARGS", "== x64 selftest" (the x64 kit's, on
+  an ARM64 machine) or "== run endsession ARGS", its output
   (the tool's exactly as its bytes) and "== status N";
   "== system" and "key: value" lines, "== whoami" and its output (the
   runner's account and system);
@@ -54,6 +60,22 @@ NOT_CHECKABLE = "no breakaway: log-off not checkable here"
 # containers (a runner without Docker, or without the image).
 RECORDED_ALLOWED = {"runner", "servercore"}
 WARN_ALLOWED = {"interactive-task", "servercore", "nanoserver"}
+# The legs with a column of their own, and what it may say of a context:
+# "same" (the row as it is); "never starts" (a standard user's S4U task
+# where the batch logon right is the Administrators' only -- "Client
+# Computer Effective Default Settings: Administrators", Log on as a batch
+# job, Microsoft Learn -- so it must not start); "may not start" (a
+# standard user's task with a stored password: the same page says a user
+# scheduled with a password "is automatically assigned the Log on as a batch
+# job user right" by the wizard; whether registering the task does so is
+# what the leg records: either way is right, and a run is judged by the
+# row); "same, x64 kit refused" (the runner's step on an ARM64 machine: the
+# row, and the x64 kit's selftest refused).
+LEGS = ("windows-11-arm",)
+LEG_VALUES = {"same": None, "never starts": {"s4u-task", "password-task"}, "may not start": {"password-task"},
+              "same, x64 kit refused": {"runner"}}
+X64_REFUSAL = (r"cannot check here: x64 code is emulated on this ARM64 machine: an int3 is no x64 breakpoint there; "
+               r"the ARM64 kit, endsession-\S+-check-arm64\.zip, checks here")
 # The tool alone, where only it can run (Nano Server), typed as
 # C:\lane\endsession.exe: its exact bytes and status. A log-off is refused
 # with the system's text of 1459 -- in the image's language -- framed by the
@@ -72,10 +94,10 @@ def read_table(path=table_file):
         for line in f:
             if line.startswith("#") or not line.strip():
                 continue
-            context, how, row, logoff, reboot, runs, not_started = line.rstrip("\n").split("\t")
+            context, how, row, logoff, reboot, runs, not_started, *legs = line.rstrip("\n").split("\t")
             rows.append({"context": context, "how": how, "row": row, "/l": logoff, "/r /f": reboot,
                          "runs": [run.strip() for run in runs.split(",")] if runs != "none" else [],
-                         "not started": not_started})
+                         "not started": not_started, "legs": dict(zip(LEGS, legs))})
     return rows
 
 
@@ -99,6 +121,12 @@ def table_problems(rows):
         for run in row["runs"]:
             if not re.match(r"^(selftest( --station| --require-logoff)?|endsession /x|endsession /l)$", run):
                 found.append(f"{context}: '{run}' is no run of the lane's")
+        if sorted(row["legs"]) != sorted(LEGS):
+            found.append(f"{context}: no column for each of the legs {list(LEGS)}")
+        for leg, value in row["legs"].items():
+            if value not in LEG_VALUES or (LEG_VALUES[value] is not None and context not in LEG_VALUES[value]):
+                found.append(f"{context}: {leg} '{value}', allowed: " +
+                             ", ".join(f"{v} ({'any' if c is None else ', '.join(sorted(c))})" for v, c in LEG_VALUES.items()))
     return found
 
 
@@ -123,9 +151,9 @@ def parse(path):
             section = None
         elif line in ("== context", "== system", "== whoami"):  # whoami: for the reader, judged by nothing
             section = line[3:]
-        elif line.startswith("== selftest") or line.startswith("== run endsession"):
+        elif line.startswith(("== selftest", "== x64 selftest", "== run endsession")):
             section = "run"
-            name = line[3:].strip() if line.startswith("== selftest") else line[len("== run "):].strip()
+            name = line[len("== run "):].strip() if line.startswith("== run ") else line[3:].strip()
             observed["runs"].append({"name": name, "lines": [], "output": b"", "status": None})
         elif line.startswith("== status "):
             if section == "run":
@@ -219,9 +247,15 @@ def selftest_problems(context, run, observed, calls):
     return found
 
 
-def problems(context, observed, row):
+def problems(context, observed, row, leg=None):
+    on_leg = row["legs"].get(leg, "same")
+    if on_leg == "never starts":
+        return [] if observed["not started"] is not None else \
+            [f"{context}: started on {leg}, where the table expects it never to (no batch logon right)"]
     if observed["not started"] is not None:
-        return [] if row["not started"] == "warn" else [f"{context} did not start: {observed['not started']}"]
+        return [] if row["not started"] == "warn" or on_leg == "may not start" else \
+            [f"{context} did not start: {observed['not started']}"]
+    expected_runs = row["runs"] + (["x64 selftest"] if on_leg == "same, x64 kit refused" else [])
     found = []
     task = observed["task"]
     if task is not None and not re.match(r"^.*: ran, LastTaskResult 0x[0-9A-F]{8}$", task):
@@ -229,8 +263,8 @@ def problems(context, observed, row):
     if not observed["context"]:
         found.append(f"{context}: no output of endsession-check context")
     names = [run["name"] for run in observed["runs"]]
-    if names != row["runs"]:
-        found.append(f"{context}: runs {names}, expected {row['runs']}")
+    if names != expected_runs:
+        found.append(f"{context}: runs {names}, expected {expected_runs}")
     calls = expected_calls(row, observed)
     for operation in OPERATIONS:
         got = observed["calls"].get(operation)
@@ -243,6 +277,11 @@ def problems(context, observed, row):
         if run["name"].startswith("selftest"):
             found += selftest_problems(context, run, observed, calls)
             continue
+        if run["name"] == "x64 selftest":
+            if run["status"] != 4 or not re.fullmatch(X64_REFUSAL, closing_line(run)):
+                found.append(f"{context}: x64 selftest: status {run['status']}, '{closing_line(run)}'; expected "
+                             f"status 4, the refusal naming the ARM64 kit")
+            continue
         pattern, status = TOOL_RUNS[run["name"][len("endsession "):]]
         if not re.fullmatch(pattern, run["output"]) or run["status"] != status:
             found.append(f"{context}: {run['name']}: status {run['status']}, bytes {run['output']!r}; "
@@ -250,7 +289,7 @@ def problems(context, observed, row):
     return found
 
 
-def compare(context, path):
+def compare(context, path, leg=None):
     rows = read_table()
     table = table_problems(rows)
     by_context = {row["context"]: row for row in rows}
@@ -259,10 +298,13 @@ def compare(context, path):
             print(f"FAIL: {table_file}: {problem}", file=sys.stderr)
         return 1
     observed = parse(path)
-    found = problems(context, observed, by_context[context])
+    row = by_context[context]
+    found = problems(context, observed, row, leg)
     for problem in found:
         print("FAIL:", problem, file=sys.stderr)
-    if observed["not started"] is not None and not found:
+    if row["legs"].get(leg) in ("never starts", "may not start") and observed["not started"] is not None and not found:
+        print(f"{context}: as expected on {leg}: it never started ({observed['not started']})")
+    elif observed["not started"] is not None and not found:
         print(f"::warning::{context} did not start: {observed['not started']}")
     elif not found:
         print(f"{context}: as expected ({by_context[context]['row']})")
@@ -273,7 +315,7 @@ def cell(text):
     return text.replace("|", "\\|") if text else "-"
 
 
-def summary(directory):
+def summary(directory, leg=None):
     lines = []
     runner = os.path.join(directory, "runner.txt")
     if os.path.exists(runner):
@@ -289,7 +331,11 @@ def summary(directory):
             continue
         observed = parse(path)
         if observed["not started"] is not None:
-            lines.append(f"| {row['context']} | did not start: {cell(observed['not started'])} | | | | | | | |")
+            verdict = "ok" if not problems(row["context"], observed, row, leg) else "**differs**"
+            allowed = {"never starts": "it never starts here", "may not start": "it may not start here"}.get(
+                row["legs"].get(leg), "a warning" if row["not started"] == "warn" else "it must start")
+            lines.append(f"| {row['context']} | did not start: {cell(observed['not started'])} | | | | | | "
+                         f"{allowed}: {verdict} | |")
             continue
         c = observed["context"]
         calls = expected_calls(row, observed)
@@ -299,7 +345,7 @@ def summary(directory):
         expected += f" ({row['row']})"
         if c.get("SeShutdownPrivilege") == "not held":
             expected += "; /r /f refused by endsession: no SeShutdownPrivilege"
-        verdict = "ok" if not problems(row["context"], observed, row) else "**differs**"
+        verdict = "ok" if not problems(row["context"], observed, row, leg) else "**differs**"
         runs = "; ".join(f"{r['name']}: {closing_line(r) if r['name'].startswith('selftest') else 'status %s' % r['status']}"
                          for r in observed["runs"])
         lines.append("| " + " | ".join(cell(x) for x in (
@@ -314,7 +360,7 @@ def digest(path):
         return hashlib.sha256(f.read()).hexdigest()
 
 
-def unpack(release, kit):
+def unpack(release, kit, architecture="x64"):
     sums = os.path.join(release, "SHA256SUMS")
     if not os.path.exists(sums):
         print("FAIL: no SHA256SUMS", file=sys.stderr)
@@ -332,27 +378,32 @@ def unpack(release, kit):
     if failures or len(msi) != 1:
         return 1
     version = msi[0][len("endsession-"):-len("-x64.msi")]
-    for name in (f"endsession-{version}-win64.zip", f"endsession-{version}-check-win64.zip"):
+    # The zips each architecture runs, and where they go.
+    zips = {"x64": [(f"endsession-{version}-win64.zip", kit), (f"endsession-{version}-check-win64.zip", kit)],
+            "arm64": [(f"endsession-{version}-arm64.zip", kit), (f"endsession-{version}-check-arm64.zip", kit),
+                      (f"endsession-{version}-check-win64.zip", os.path.join(kit, "x64"))]}[architecture]
+    for name, folder in zips:
         if name not in names:
             print(f"FAIL: SHA256SUMS lists no {name}", file=sys.stderr)
             return 1
         with zipfile.ZipFile(os.path.join(release, name)) as archive:
-            archive.extractall(kit)
-    for tool in ("endsession.exe", "endsession-check.exe"):
-        if not os.path.exists(os.path.join(kit, tool)):
-            print(f"FAIL: no {tool} unpacked", file=sys.stderr)
+            archive.extractall(folder)
+    for name, folder in zips:
+        tool = "endsession-check.exe" if "-check-" in name else "endsession.exe"
+        if not os.path.exists(os.path.join(folder, tool)):
+            print(f"FAIL: no {tool} unpacked from {name}", file=sys.stderr)
             return 1
     print(f"ENDSESSION_VERSION={version}")
     return 0
 
 
 def main(argv):
-    if len(argv) == 4 and argv[1] == "unpack":
-        return unpack(argv[2], argv[3])
-    if len(argv) == 4 and argv[1] == "compare":
-        return compare(argv[2], argv[3])
-    if len(argv) == 3 and argv[1] == "summary":
-        sys.stdout.write(summary(argv[2]))
+    if len(argv) in (4, 5) and argv[1] == "unpack" and argv[4:] in ([], ["x64"], ["arm64"]):
+        return unpack(*argv[2:])
+    if len(argv) in (4, 5) and argv[1] == "compare":
+        return compare(*argv[2:])
+    if len(argv) in (3, 4) and argv[1] == "summary":
+        sys.stdout.write(summary(*argv[2:]))
         return 0
     print(__doc__, file=sys.stderr)
     return 2

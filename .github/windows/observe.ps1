@@ -1,9 +1,9 @@
 # Runs endsession-check (and, on Nano Server, endsession alone) in one
 # context of the Windows lane and writes what it saw to -Out, in the form
-# lane.py reads: "== context" and its output; per run "== selftest ARGS" or
-# "== run endsession ARGS", its output and "== status N"; for a task its
-# "== task" line; for the runner "== system" and "== whoami"; or "== not
-# started: REASON" for a context that never ran. It acts and records only:
+# lane.py reads: "== context" and its output; per run "== selftest ARGS",
+# "== x64 selftest" or "== run endsession ARGS", its output and "== status
+# N"; for a task its "== task" line; for the runner "== system" and
+# "== whoami"; or "== not started: REASON" for a context that never ran. It acts and records only:
 # every judgement is lane.py's. The kit runs from -Lane (a folder every user
 # may read and write), as the context's own account would run it: a cmd
 # script redirects the output, since the Task Scheduler and
@@ -24,14 +24,18 @@ $result = Join-Path $Lane "$Context.txt"
 $script = Join-Path $Lane "$Context.cmd"
 Remove-Item $result -ErrorAction SilentlyContinue
 
-# The cmd script: context once, then each run ('selftest ARGS' or
-# 'endsession ARGS'), with the lane folder at $root (C:\lane in a container).
+# The cmd script: context once, then each run ('selftest ARGS', 'x64
+# selftest' or 'endsession ARGS'), with the lane folder at $root (C:\lane
+# in a container).
 function Write-Script([string[]] $runs, [string] $root = $Lane) {
   $kit = "$root\endsession-check.exe"
   $file = "$root\$Context.txt"
   $lines = @('@echo off', "> `"$file`" echo == context", "`"$kit`" context >> `"$file`" 2>&1")
   foreach ($run in $runs) {
-    if ($run -like 'selftest*') {
+    if ($run -eq 'x64 selftest') {
+      $lines += ">> `"$file`" echo == x64 selftest"
+      $lines += "`"$root\x64\endsession-check.exe`" selftest --tool `"$root\endsession.exe`" >> `"$file`" 2>&1"
+    } elseif ($run -like 'selftest*') {
       $lines += ">> `"$file`" echo == $run"
       $lines += "`"$kit`" $run >> `"$file`" 2>&1"
     } else {
@@ -115,7 +119,11 @@ function Invoke-Container([string] $image) {
 
 switch ($Context) {
   'runner' {
-    Write-Script @('selftest', 'selftest --station')
+    # Where the lane unpacked the x64 kit beside the ARM64 one (lane.py
+    # unpack ... arm64), that kit runs too: it must refuse.
+    $runs = @('selftest', 'selftest --station')
+    if (Test-Path "$Lane\x64\endsession-check.exe") { $runs += 'x64 selftest' }
+    Write-Script $runs
     & cmd.exe /c $script  # the lane's paths have no spaces
     # What decides a -RunLevel Limited task's token and the runner's own:
     # UAC's settings, the edition, the account and its groups.

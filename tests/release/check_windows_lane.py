@@ -12,7 +12,12 @@ planted fault it must catch, so that it is seen to check:
   missing or its status lost; a log-off skipped where the kit checks it; the
   selftest's expectation not `context`'s; the tool's bytes one off; a
   context that never started or a task that did not finish;
-- lane.py unpack on a release (a changed zip, a zip SHA256SUMS lacks);
+- the windows-11-arm leg (an ARM64 client edition): the runner's step
+  with the x64 kit refused (its status or its words one off, or missing),
+  a standard user's S4U task that must not start and one with a password
+  that may not;
+- lane.py unpack on a release (a changed zip, a zip SHA256SUMS lacks), and
+  for ARM64 the ARM64 tool and kit, the x64 kit beside them;
 - what each step of windows.yml must hold: every Windows job needs the
   release job, every upload fails on a missing file, the release is
   unpacked by lane.py and its status checked before anything else runs,
@@ -22,7 +27,8 @@ planted fault it must catch, so that it is seen to check:
   the MSI steps run whenever the unpack succeeded, the installed tool's
   selftest status is checked, and the tasks are registered, started and
   stopped on a timeout (no schtasks start time in the past), and the WinRM
-  listener is tested.
+  listener is tested; windows-11-arm unpacks, installs and judges ARM64,
+  the other legs x64.
 
 Usage: check_windows_lane.py SOURCE-DIR RELEASE-DIR WORK-DIR
 """
@@ -112,6 +118,11 @@ table_plantings = [
     ("a task switched to recorded", with_row("system-task", **{"/l": "recorded"}), "system-task: /l 'recorded'"),
     ("a task allowed not to start", with_row("password-task", **{"not started": "warn"}), "password-task: not started 'warn'"),
     ("a call by name only", with_row("winrm", **{"/r /f": "InitiateShutdownW"}), "winrm: /r /f 'InitiateShutdownW'"),
+    ("a desk context that never starts on the ARM64 leg", with_row("winrm", legs={"windows-11-arm": "never starts"}),
+     "winrm: windows-11-arm 'never starts'"),
+    ("the x64 kit's refusal asked of a task", with_row("system-task", legs={"windows-11-arm": "same, x64 kit refused"}),
+     "system-task: windows-11-arm 'same, x64 kit refused'"),
+    ("a row without the leg's column", with_row("runas", legs={}), "runas: no column for each of the legs"),
 ]
 for name, rows, word in table_plantings:
     if not any(word in p for p in lane_module.table_problems(rows)):
@@ -216,9 +227,37 @@ expectations = [
                             lambda t: "== not started: endsession-lane-system never ran, LastTaskResult 0x8004131F\r\n"),
      False, "did not start"),
 ]
-for context, path, passes, word in expectations:
-    status, out, err = run("compare", context, path)
-    name = f"compare {context} {os.path.basename(path)}"
+ARM = "windows-11-arm"
+X64_REFUSED = ("== x64 selftest\r\nexpecting ExitWindowsEx: the interactive user\r\ncannot check here: x64 code is "
+               "emulated on this ARM64 machine: an int3 is no x64 breakpoint there; the ARM64 kit, "
+               "endsession-1.0.0-check-arm64.zip, checks here\r\n== status 4\r\n")
+# The ARM64 kit's context and selftests under arm64 Wine print runner.txt
+# byte for byte; the x64 kit's refusal is what only an ARM64 machine shows.
+runner_arm64 = variant("runner-arm64.txt", "runner.txt", lambda t: t + X64_REFUSED)
+S4U_NEVER = "== not started: endsession-lane-s4u never ran, LastTaskResult 0x8007052F\r\n"
+expectations += [
+    ("runner", runner_arm64, True, None, ARM),
+    ("runner", saved_file("runner.txt"), False, "expected ['selftest', 'selftest --station', 'x64 selftest']", ARM),
+    ("runner", runner_arm64, False, "runs ['selftest', 'selftest --station', 'x64 selftest'], expected ['selftest', 'selftest --station']"),
+    ("runner", variant("x64-refusal-status.txt", "runner.txt",
+                       lambda t: t + X64_REFUSED.replace("== status 4", "== status 3")), False, "x64 selftest: status 3", ARM),
+    ("runner", variant("x64-refusal-naming-x64.txt", "runner.txt",
+                       lambda t: t + X64_REFUSED.replace("-check-arm64.zip", "-check-win64.zip")),
+     False, "x64 selftest: status 4", ARM),
+    ("s4u-task", variant("s4u-never-started.txt", "station.txt", lambda t: S4U_NEVER), True, None, ARM),
+    ("s4u-task", saved_file("station.txt"), False, "started on windows-11-arm", ARM),
+    ("s4u-task", os.path.join(work, "s4u-never-started.txt"), False, "did not start"),
+    ("password-task", variant("password-never-started.txt", "station.txt",
+                              lambda t: S4U_NEVER.replace("-s4u", "-password")), True, None, ARM),
+    ("password-task", saved_file("station.txt"), True, None, ARM),
+    ("password-task", variant("password-wrong-call.txt", "station.txt",
+                              lambda t: t.replace("endsession /r /f  InitiateShutdownW(NULL, NULL, 0, 0x00000007",
+                                                  "endsession /r /f  InitiateShutdownW(NULL, NULL, 0, 0x00000006")),
+     False, "context derives InitiateShutdownW(NULL, NULL, 0, 0x00000006", ARM),
+]
+for context, path, passes, word, *leg in expectations:
+    status, out, err = run("compare", context, path, *leg)
+    name = f"compare {context} {os.path.basename(path)} {' '.join(leg)}"
     if passes and status != 0:
         fail(f"{name}: status {status}: {err.strip()}")
     if not passes and (status != 1 or word not in err):
@@ -258,6 +297,21 @@ for context, words in want.items():
         if word not in rows.get(context, ""):
             fail(f"summary: the {context} row lacks '{word}': {rows.get(context)}")
 
+# The summary of the ARM64 leg: a task that must not start there is as
+# expected, the runner with the x64 kit refused too; on a server leg the same
+# files differ.
+arm_observed = os.path.join(work, "observed-arm")
+shutil.rmtree(arm_observed, ignore_errors=True)
+os.makedirs(arm_observed)
+shutil.copy(runner_arm64, os.path.join(arm_observed, "runner.txt"))
+shutil.copy(os.path.join(work, "s4u-never-started.txt"), os.path.join(arm_observed, "s4u-task.txt"))
+for leg, verdict in ((ARM, ": ok"), (None, "**differs**")):
+    status, out, err = run("summary", arm_observed, *([leg] if leg else []))
+    rows = {line.split(" | ")[0].strip("| "): line for line in out.splitlines() if line.startswith("| ")}
+    for context in ("runner", "s4u-task"):
+        if verdict not in rows.get(context, ""):
+            fail(f"summary for leg {leg}: the {context} row lacks '{verdict}': {rows.get(context)}")
+
 # --- unpack ------------------------------------------------------------------
 
 kit = os.path.join(work, "kit")
@@ -268,14 +322,14 @@ if status != 0 or not version or not os.path.exists(os.path.join(kit, "endsessio
     fail(f"unpack: status {status}, '{out.strip()}', {err.strip()}")
 
 
-def planted_release(name, edit):
+def planted_release(name, edit, *architecture, word=""):
     copy = os.path.join(work, name)
     shutil.rmtree(copy, ignore_errors=True)
     shutil.copytree(release, copy, ignore=lambda d, names: [n for n in names if os.path.isdir(os.path.join(d, n))])
     edit(copy)
-    status, out, err = run("unpack", copy, os.path.join(copy, "kit"))
-    if status != 1 or out:
-        fail(f"unpack {name}: status {status}, '{out.strip()}': a planted fault passed")
+    status, out, err = run("unpack", copy, os.path.join(copy, "kit"), *architecture)
+    if status != 1 or out or word not in err:
+        fail(f"unpack {name}: status {status}, '{out.strip()}', '{err.strip()}': a planted fault passed")
 
 
 if version:
@@ -292,6 +346,35 @@ if version:
 
     planted_release("changed-zip", change_zip)
     planted_release("unlisted-zip", unlist_zip)
+
+    # ARM64, where the release ships it: the ARM64 tool and kit, and the x64
+    # kit in x64/ -- each of its machine.
+    arm64_kit_zip = f"endsession-{version.group(1)}-check-arm64.zip"
+    if os.path.exists(os.path.join(release, arm64_kit_zip)):
+        def machine(path):
+            with open(path, "rb") as f:
+                data = f.read(4096)
+            at = int.from_bytes(data[0x3C:0x40], "little")
+            return int.from_bytes(data[at + 4:at + 6], "little")
+
+        arm64_kit = os.path.join(work, "kit-arm64")
+        shutil.rmtree(arm64_kit, ignore_errors=True)
+        status, out, err = run("unpack", release, arm64_kit, "arm64")
+        machines = [machine(os.path.join(arm64_kit, *name)) if os.path.exists(os.path.join(arm64_kit, *name)) else None
+                    for name in (["endsession.exe"], ["endsession-check.exe"], ["x64", "endsession-check.exe"])]
+        if status != 0 or out != version.group(0) or machines != [0xAA64, 0xAA64, 0x8664]:
+            fail(f"unpack arm64: status {status}, '{out.strip()}', machines {machines}, {err.strip()}")
+
+        def unlist_arm64_kit(copy):
+            sums = os.path.join(copy, "SHA256SUMS")
+            lines = [line for line in open(sums) if not line.rstrip().endswith(arm64_kit_zip)]
+            open(sums, "w").writelines(lines)
+
+        def copy_of_x64_kit(copy):
+            shutil.copy(os.path.join(copy, check_zip), os.path.join(copy, arm64_kit_zip))
+
+        planted_release("arm64-unlisted", unlist_arm64_kit, "arm64", word=arm64_kit_zip)
+        planted_release("arm64-x64-kit", copy_of_x64_kit, "arm64", word=arm64_kit_zip)
 
 # --- what the workflow's steps must hold -------------------------------------
 
@@ -325,8 +408,26 @@ def workflow_problems(text, observe_text):
     if not any(str(s.get("uses", "")).startswith("actions/upload-artifact@") and
                "observed/" in str(s.get("with", {}).get("path", "")) for s in steps):
         found.append("the observed outputs are not uploaded")
-    if "lane.py summary" not in runs.get("Summary", ""):
-        found.append("no summary step")
+    if "lane.py summary $env:OBSERVED ${{ matrix.os }}" not in runs.get("Summary", ""):
+        found.append("no summary step for the leg")
+    # Each leg's architecture: ARM64 on the ARM64 leg, x64 on the others,
+    # for the unpack and both MSI steps.
+    matrix = jobs["windows"].get("strategy", {}).get("matrix", {})
+    arch = {}
+    for os_name in matrix.get("os", []):  # an include with an os extends that leg, one without every leg
+        combination = {"os": os_name}
+        for extra in matrix.get("include", []):
+            if extra.get("os", os_name) == os_name:
+                combination.update(extra)
+        arch[os_name] = combination.get("arch")
+    want = {name: "arm64" if name in lane_module.LEGS else "x64" for name in matrix.get("os", [])}
+    if "windows-11-arm" not in arch or arch != want:
+        found.append(f"the legs' architectures are {arch}, expected {want}")
+    if "${{ matrix.arch }}" not in (unpack[0] if unpack else ""):
+        found.append("the release is not unpacked for the leg's architecture")
+    for name in ("Install the MSI silently", "Remove the MSI silently"):
+        if "-${{ matrix.arch }}.msi" not in runs.get(name, ""):
+            found.append(f"'{name}' does not take the leg's MSI")
     for row in table:
         context = row["context"]
         step = by_name.get(f"context: {context}")
@@ -336,8 +437,9 @@ def workflow_problems(text, observe_text):
         own = f"$env:OBSERVED/{context}.txt"
         lines = [line.strip() for line in step.get("run", "").strip().splitlines()]
         if lines != [f"./.github/windows/observe.ps1 -Context {context} -Lane $env:LANE -Out {own}",
-                     f"python .github/windows/lane.py compare {context} {own}", "exit $LASTEXITCODE"]:
-            found.append(f"the {context} step does not observe, compare its own {own} and end with compare's status")
+                     f"python .github/windows/lane.py compare {context} {own} ${{{{ matrix.os }}}}", "exit $LASTEXITCODE"]:
+            found.append(f"the {context} step does not observe, compare its own {own} for its leg and end with "
+                         f"compare's status")
         if not isinstance(step.get("timeout-minutes"), int):
             found.append(f"the {context} step has no time limit")
     for name in ("Install the MSI silently", "endsession on a new shell's PATH", "Remove the MSI silently"):
@@ -371,8 +473,8 @@ plantings = [
      "unpacked by lane.py"),
     ("unpack status", lambda w: w.replace("$env:GITHUB_ENV\n          if ($LASTEXITCODE -ne 0) { exit $LASTEXITCODE }\n",
                                           "$env:GITHUB_ENV\n"), None, "the unpack's status"),
-    ("status", lambda w: w.replace("python .github/windows/lane.py compare winrm $env:OBSERVED/winrm.txt\n          exit $LASTEXITCODE\n",
-                                   "python .github/windows/lane.py compare winrm $env:OBSERVED/winrm.txt\n          exit 0\n"), None,
+    ("status", lambda w: w.replace("$env:OBSERVED/winrm.txt ${{ matrix.os }}\n          exit $LASTEXITCODE\n",
+                                   "$env:OBSERVED/winrm.txt ${{ matrix.os }}\n          exit 0\n"), None,
      "the winrm step"),
     ("selftest", lambda w: w.replace("          ./.github/windows/observe.ps1 -Context s4u-task", "          echo"), None,
      "the s4u-task step"),
@@ -388,6 +490,18 @@ plantings = [
     ("installed selftest unchecked", lambda w: w.replace(
         "          if ($LASTEXITCODE -ne 0) { throw \"selftest of the installed endsession: $LASTEXITCODE\" }\n", ""), None,
      "installed tool's selftest status"),
+    ("no ARM64 leg", lambda w: w.replace("os: [windows-2022, windows-2025, windows-11-arm]", "os: [windows-2022, windows-2025]"),
+     None, "the legs' architectures"),
+    ("the ARM64 leg on x64", lambda w: w.replace("          - os: windows-11-arm\n            arch: arm64\n", ""), None,
+     "the legs' architectures"),
+    ("x64 unpacked everywhere", lambda w: w.replace("unpack release $env:LANE ${{ matrix.arch }}", "unpack release $env:LANE x64"),
+     None, "for the leg's architecture"),
+    ("the x64 MSI everywhere", lambda w: w.replace("'/x', \"release\\endsession-$env:ENDSESSION_VERSION-${{ matrix.arch }}.msi\"",
+                                                   "'/x', \"release\\endsession-$env:ENDSESSION_VERSION-x64.msi\""), None,
+     "'Remove the MSI silently' does not take"),
+    ("compare without the leg", lambda w: w.replace("lane.py compare s4u-task $env:OBSERVED/s4u-task.txt ${{ matrix.os }}",
+                                                    "lane.py compare s4u-task $env:OBSERVED/s4u-task.txt"), None,
+     "the s4u-task step"),
     ("task", None, lambda o: o.replace("  Register-ScheduledTask @task | Out-Null\n", ""),
      "register and start"),
     ("task left running", None, lambda o: o.replace("Stop-ScheduledTask -TaskName $name", "Write-Output $name"),
