@@ -339,13 +339,15 @@ if version:
         with open(os.path.join(copy, check_zip), "ab") as f:
             f.write(b"\0")
 
-    def unlist_zip(copy):
-        sums = os.path.join(copy, "SHA256SUMS")
-        lines = [line for line in open(sums) if not line.rstrip().endswith(check_zip)]
-        open(sums, "w").writelines(lines)
+    def unlisted(name):
+        def unlist(copy):
+            sums = os.path.join(copy, "SHA256SUMS")
+            lines = [line for line in open(sums) if not line.rstrip().endswith(name)]
+            open(sums, "w").writelines(lines)
+        return unlist
 
     planted_release("changed-zip", change_zip)
-    planted_release("unlisted-zip", unlist_zip)
+    planted_release("unlisted-zip", unlisted(check_zip))
 
     # ARM64, where the release ships it: the ARM64 tool and kit, and the x64
     # kit in x64/ -- each of its machine.
@@ -365,15 +367,10 @@ if version:
         if status != 0 or out != version.group(0) or machines != [0xAA64, 0xAA64, 0x8664]:
             fail(f"unpack arm64: status {status}, '{out.strip()}', machines {machines}, {err.strip()}")
 
-        def unlist_arm64_kit(copy):
-            sums = os.path.join(copy, "SHA256SUMS")
-            lines = [line for line in open(sums) if not line.rstrip().endswith(arm64_kit_zip)]
-            open(sums, "w").writelines(lines)
-
         def copy_of_x64_kit(copy):
             shutil.copy(os.path.join(copy, check_zip), os.path.join(copy, arm64_kit_zip))
 
-        planted_release("arm64-unlisted", unlist_arm64_kit, "arm64", word=arm64_kit_zip)
+        planted_release("arm64-unlisted", unlisted(arm64_kit_zip), "arm64", word=arm64_kit_zip)
         planted_release("arm64-x64-kit", copy_of_x64_kit, "arm64", word=arm64_kit_zip)
 
 # --- what the workflow's steps must hold -------------------------------------
