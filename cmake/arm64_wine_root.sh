@@ -4,8 +4,8 @@
 # writes the wine and wineserver wrappers the end-to-end cases take as WINE
 # and WINESERVER into CACHE/bin, and binds the top-level folder of each
 # FOLDER (the build trees', the temporary files') into the root at its own
-# path. Needs root (chroot,
-# mount); exits 77 with the reason where the ARM64 cases cannot run here.
+# path. Needs root (chroot, mount); exits 77 with the reason where the ARM64
+# cases cannot run here.
 # Measured: stage 1 30 s, stage 2 172 s, wine64 135 s; its native
 # wineserver (native_wineserver.sh) about a minute.
 # Usage: arm64_wine_root.sh CACHE-DIR FOLDER...
@@ -48,19 +48,13 @@ mkdir -p "$cache/bin"
 # \\?\unix\...; and the `wineserver` script next to wine64 runs
 # /usr/lib/wine/wineserver64 -- the host's x86-64 one, which refuses an ARM64
 # client ("wineserver doesn't support the aa64 architecture").
-# Each FOLDER is reached through its top-level folder, bound whole: a bind
-# of a folder itself would keep it from being removed while mounted (a CI
-# clone is). The root's own system folders are never covered.
+# Each FOLDER is reached through its top-level folder (bind_into_root.sh).
 mountpoint -q "$root/proc" || mount -t proc proc "$root/proc"
-for folder in /dev "$@"; do
-  top=/$(realpath "$folder" | cut -d/ -f2)
-  case $top in
-    /bin | /boot | /etc | /lib | /lib64 | /proc | /sbin | /sys | /usr | /var | /)
-      step "$folder lies under $top, which the root has its own of: the ARM64 cases are skipped"; exit 77 ;;
-  esac
-  mkdir -p "$root$top"
-  mountpoint -q "$root$top" || { mount --bind "$top" "$root$top" && mount --make-private "$root$top"; }
-done
+"$(dirname "$0")/bind_into_root.sh" "$root" /dev "$@" || {
+  status=$?
+  [ $status -eq 77 ] && step "the ARM64 cases are skipped"
+  exit $status
+}
 # chroot passes the environment on (WINEPREFIX, WINEDEBUG, LC_ALL, ...) but
 # starts in /: the wrappers keep the caller's folder where the root holds it.
 for program in wine:wine64 wineserver:wineserver64; do
