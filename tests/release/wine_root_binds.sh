@@ -6,6 +6,9 @@
 #   sees the new folder's files, not the removed one's emptiness;
 # - a bind of the folder there now is kept, not stacked;
 # - a folder under the root's own system folders is refused with 77.
+# The same checks are then shown two copies of the script, each one step
+# off: one that keeps whatever is bound (the removed folder stays), one that
+# binds on every run (binds stack); each must be caught by its own message.
 # Needs root (mount); exits 77 without it.
 # Usage: wine_root_binds.sh BIND-SCRIPT WORK-DIR
 set -u
@@ -13,27 +16,42 @@ bind=$1 work=$2
 [ "$(id -u)" -eq 0 ] || { echo "mount needs root: skipped"; exit 77; }
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-root=$work/root
-folder=$(mktemp -d /endsession-bind.XXXXXX)
-cleanup() {
-  while mountpoint -q "$root$folder"; do umount -l "$root$folder"; done
-  rm -rf "$work" "$folder"
-}
-trap cleanup EXIT
-rm -rf "$work" && mkdir -p "$root"
-binds() { awk -v at="$root$folder" '$5 == at' /proc/self/mountinfo | wc -l; }
+trap 'rm -rf "$work"' EXIT
+rm -rf "$work" && mkdir -p "$work/root"
 
-touch "$folder/first"
-"$bind" "$root" "$folder/below" || fail "the first bind failed"
-[ -f "$root$folder/first" ] || fail "the root does not see $folder/first"
-rm -rf "$folder" && mkdir "$folder" && touch "$folder/second"
-"$bind" "$root" "$folder" || fail "the bind after the folder was made anew failed"
-[ -f "$root$folder/second" ] || fail "the root still holds the removed $folder: no $folder/second"
-"$bind" "$root" "$folder" || fail "the bind of an unchanged folder failed"
-[ "$(binds)" -eq 1 ] || fail "$(binds) binds at $root$folder, not 1"
-"$bind" "$root" /usr/share 2>/dev/null
-status=$?
-[ $status -eq 77 ] || fail "a folder under /usr gave $status, not 77"
-[ -e "$root/usr/share" ] && fail "the root's /usr was covered"
-[ $failures -eq 0 ] && echo "binds: a remade folder bound again, an unchanged one kept, /usr refused"
+# Prints what BIND gets wrong, a line each; nothing when it is right. Run
+# in a subshell (its root and folder stay there), which unbinds and removes
+# its folder as it exits.
+faults_of() {
+  local bind=$1 status
+  root=$work/root folder=$(mktemp -d /endsession-bind.XXXXXX)
+  trap 'while mountpoint -q "$root$folder"; do umount -l "$root$folder"; done; rm -rf "$folder"' EXIT
+  binds() { awk -v at="$root$folder" '$5 == at' /proc/self/mountinfo | wc -l; }
+  touch "$folder/first"
+  "$bind" "$root" "$folder/below" 2>/dev/null || echo "the first bind failed"
+  [ -f "$root$folder/first" ] || echo "the root does not see $folder/first"
+  rm -rf "$folder" && mkdir "$folder" && touch "$folder/second"
+  "$bind" "$root" "$folder" 2>/dev/null || echo "the bind after the folder was made anew failed"
+  [ -f "$root$folder/second" ] || echo "the root still holds the removed $folder: no $folder/second"
+  "$bind" "$root" "$folder" 2>/dev/null || echo "the bind of an unchanged folder failed"
+  [ "$(binds)" -eq 1 ] || echo "$(binds) binds at $root$folder, not 1"
+  "$bind" "$root" /usr/share 2>/dev/null
+  status=$?
+  [ $status -eq 77 ] || echo "a folder under /usr gave $status, not 77"
+  [ -e "$root/usr/share" ] && echo "the root's /usr was covered"
+}
+
+faults=$(faults_of "$bind")
+[ -z "$faults" ] || fail "$faults"
+planted() {  # NAME SED-EXPRESSION EXPECTED-MESSAGE
+  local copy=$work/$1.sh found
+  sed "$2" "$bind" >"$copy" && chmod +x "$copy"
+  cmp -s "$bind" "$copy" && { fail "planting $1 changed nothing"; return; }
+  found=$(faults_of "$copy")
+  grep -q "$3" <<<"$found" || fail "planted $1 was not caught by '$3': ${found:-no fault seen}"
+}
+planted keeps_any_bind 's/if mountpoint -q "\$root\$top" && ! same_folder/if false \&\& ! same_folder/' \
+  'still holds the removed'
+planted binds_every_run 's/^  mountpoint -q "\$root\$top" || { mount/  { mount/' '2 binds at'
+[ $failures -eq 0 ] && echo "binds: a remade folder bound again, an unchanged one kept, /usr refused; 2 plantings caught"
 exit $((failures > 0))
