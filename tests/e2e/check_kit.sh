@@ -27,8 +27,7 @@ run_kit() {
     [ ${#tool[@]} -eq 0 ] || quoted=(--tool "\"$(program_name)\"")
     start=("$LAUNCHER_EXE" "$kit_mode" - "\"Z:${kit//\//\\}\" $command ${quoted[*]} $*")
   fi
-  env "${run_env[@]}" WINEPREFIX="$E2E_PREFIX" WINEDEBUG="$debug" "$WINE" "${start[@]}" >"$out_file" 2>"$err_file"
-  status=$?
+  wine_run "$debug" env "${run_env[@]}" WINEPREFIX="$E2E_PREFIX" WINEDEBUG="$debug" "$WINE" "${start[@]}"
   wait_for_server "$E2E_PREFIX"
 }
 

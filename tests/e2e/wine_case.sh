@@ -17,6 +17,30 @@ trap 'stop_display; rm -f "$out_file" "$err_file"' EXIT
 fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
+  # Once per run: what Wine itself said, the trace left out.
+  if [ -z "$err_shown" ]; then
+    err_shown=yes
+    grep -v -E '^[0-9a-f]+:(trace|Call|Ret |warn|fixme|err):' "$err_file" | head -10 | sed 's/^/  stderr: /' >&2
+  fi
+}
+err_shown=''
+
+# wine_run DEBUG COMMAND...: runs COMMAND (a Wine start, stdout and stderr to
+# the case's files), sets $status. A traced run in which no Windows code ran
+# at all -- nothing on stdout, not one trace line -- was Wine failing to
+# start the process, which tells nothing of the program: seen once in a
+# loaded CI run. It is said, and run again, at most three times in all.
+wine_run() {
+  local debug=$1 attempt
+  shift
+  for attempt in 1 2 3; do
+    "$@" >"$out_file" 2>"$err_file"
+    status=$?
+    err_shown=''
+    [ "$debug" != "${debug#*+}" ] && [ ! -s "$out_file" ] || return 0
+    grep -q -E '^[0-9a-f]+:(trace|Call|Ret )' "$err_file" && return 0
+    echo "Wine started nothing (status $status) on attempt $attempt: $(head -c 300 "$err_file")" >&2
+  done
 }
 
 # The executable a case runs (a test-only variant, or one copied elsewhere),
@@ -51,8 +75,7 @@ run_tool() {
     local IFS=' '
     start=("$LAUNCHER_EXE" "${launch[@]}" "${command_line:-\"$(program_name)\" $*}")
   fi
-  env "${run_env[@]}" WINEPREFIX="$prefix" WINEDEBUG="$debug" "$WINE" "${start[@]}" >"$out_file" 2>"$err_file"
-  status=$?
+  wine_run "$debug" env "${run_env[@]}" WINEPREFIX="$prefix" WINEDEBUG="$debug" "$WINE" "${start[@]}"
 }
 
 # system_text PREFIX CODE-PAGE [CODE]: the system's text (for CODE, or for a
