@@ -12,10 +12,9 @@
 # Needs root (mount); exits 77 without it.
 # Usage: wine_root_binds.sh BIND-SCRIPT WORK-DIR
 set -u
-bind=$1 work=$2
+under_test=$1 work=$2
 [ "$(id -u)" -eq 0 ] || { echo "mount needs root: skipped"; exit 77; }
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+. "$(dirname "$0")/script_plantings.sh"
 trap 'rm -rf "$work"' EXIT
 rm -rf "$work" && mkdir -p "$work/root"
 
@@ -41,15 +40,8 @@ faults_of() {
   [ -e "$root/usr/share" ] && echo "the root's /usr was covered"
 }
 
-faults=$(faults_of "$bind")
+faults=$(faults_of "$under_test")
 [ -z "$faults" ] || fail "$faults"
-planted() {  # NAME SED-EXPRESSION EXPECTED-MESSAGE
-  local copy=$work/$1.sh found
-  sed "$2" "$bind" >"$copy" && chmod +x "$copy"
-  cmp -s "$bind" "$copy" && { fail "planting $1 changed nothing"; return; }
-  found=$(faults_of "$copy")
-  grep -q "$3" <<<"$found" || fail "planted $1 was not caught by '$3': ${found:-no fault seen}"
-}
 planted keeps_any_bind 's/if mountpoint -q "\$root\$top" && ! same_folder/if false \&\& ! same_folder/' \
   'still holds the removed'
 planted binds_every_run 's/^  mountpoint -q "\$root\$top" || { mount/  { mount/' '2 binds at'

@@ -10,9 +10,8 @@
 # each must be caught by its own message. No Wine needed.
 # Usage: wine_run_retries.sh WINE-CASE-SCRIPT WORK-DIR
 set -u
-harness=$1 work=$2
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+under_test=$1 work=$2
+. "$(dirname "$0")/script_plantings.sh"
 trap 'rm -rf "$work"' EXIT
 rm -rf "$work" && mkdir -p "$work"
 
@@ -53,15 +52,8 @@ faults_of() {
   [ "$shown" -eq 1 ] || echo "a failed run's stderr was shown in $shown lines, not 1"
 }
 
-faults=$(faults_of "$harness")
+faults=$(faults_of "$under_test")
 [ -z "$faults" ] || fail "$faults"
-planted() {  # NAME SED-EXPRESSION EXPECTED-MESSAGE
-  local copy=$work/$1.sh found
-  sed "$2" "$harness" >"$copy"
-  cmp -s "$harness" "$copy" && { fail "planting $1 changed nothing"; return; }
-  found=$(faults_of "$copy")
-  grep -q "$3" <<<"$found" || fail "planted $1 was not caught by '$3': ${found:-no fault seen}"
-}
 planted trace_ignored "/grep -q -E '^\[0-9a-f\]+:(trace|Call|Ret )' \"\$err_file\" && return 0/d" \
   'a traced run with a trace line was started 3 times'
 planted stdout_ignored 's/ && \[ ! -s "\$out_file" \] || return 0/ || return 0/' \
